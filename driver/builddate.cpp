@@ -1,0 +1,3 @@
+#include "driver/builddate.h"
+
+const char* BuildDate() { return __DATE__; }

@@ -1,0 +1,128 @@
+#include "varnixlib/file.h"
+
+#include <cerrno>
+
+#include "varnixlib/paths.h"
+#include "varnixlib/platform.h"
+#include "varnixlib/report.h"
+
+namespace Varnix {
+
+File::~File() {
+  if (myFd != -1) {
+    Platform::Close(myFd);
+    myFd = -1;
+  }
+}
+
+bool File::Exists(const std::string& path) { return Platform::Stat(path).exists; }
+
+bool File::IsDirectory(const std::string& path) {
+  const Platform::FileStatus st = Platform::Stat(path);
+  if (!st.exists) return Error("File::IsDirectory::_stat", path);
+  return st.isDirectory;
+}
+
+int64_t File::Size(const std::string& path) {
+  const Platform::FileStatus st = Platform::Stat(path);
+  return st.exists ? st.size : -1;
+}
+
+bool File::Read(const std::string& path, void* buffer) {
+  const Platform::FileStatus st = Platform::Stat(path);
+  if (!st.exists) return Error("File::Read::File::Exists", path);
+  File file(Platform::OpenForReading(path));
+  if (file.Descriptor() < 0) return Error("File::Read::File::pf", path);
+  const uint64_t size = static_cast<uint64_t>(st.size);
+  return Platform::ReadFully(file.Descriptor(), buffer, size) == size;
+}
+
+bool File::ReadInString(std::string& out, const std::string& path) {
+  const Platform::FileStatus st = Platform::Stat(path);
+  if (!st.exists) return Error("File::ReadInString::Exists", path);
+  if (st.isDirectory) return Error("File::Read::File::pf", path);
+  out.assign(static_cast<size_t>(st.size), '\0');
+  File file(Platform::OpenForReading(path));
+  if (file.Descriptor() < 0) return Error("File::Read::File::pf", path);
+  // Read what is there even if the file changed size since the stat.
+  const uint64_t got = Platform::ReadFully(file.Descriptor(), out.data(), out.size());
+  if (got != out.size()) {
+    out.resize(got);
+    return false;
+  }
+  return true;
+}
+
+bool File::Write(const std::string& path, const void* data, uint64_t count) {
+  File file(Platform::OpenForWriting(path));
+  if (file.Descriptor() < 0) return Error("File::Write::pf", path);
+  if (count == 0) return true;
+  return Platform::WriteFully(file.Descriptor(), data, count) == count;
+}
+
+bool File::WriteFromString(const std::string& path, const std::string& data) {
+  return Write(path, data.data(), data.size());
+}
+
+bool File::Mkdir(const std::string& path) {
+  if (Platform::Stat(path).exists) return true;
+  const int err = Platform::MakeDirectory(path);
+  if (err == 0 || err == EEXIST) return true;
+  return Error("File::Mkdir::EEXIST", path);
+}
+
+bool File::Remove(const std::string& path) {
+  if (!Platform::Stat(path).exists) return true;
+  if (Platform::RemoveFile(path) != 0) return Error("File::Remove::remove", path);
+  return true;
+}
+
+bool File::MakeDirs(const std::string& path) {
+  const std::string p = NormalizeSeparators(path);
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : p) {
+    if (c == Platform::kSeparator) {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  if (parts.empty()) return true;
+  // The first component (a drive, ".", or the first name) is never created; an absolute POSIX
+  // path keeps its root in front of it.
+  std::string built = (!p.empty() && p[0] == Platform::kSeparator) ? std::string(1, Platform::kSeparator) : "";
+  built += parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) {
+    built += Platform::kSeparator;
+    built += parts[i];
+    if (!Mkdir(built)) return false;
+  }
+  return true;
+}
+
+template <typename T>
+bool File::ReadInVector(const std::string& path, std::vector<T>& out) {
+  const Platform::FileStatus st = Platform::Stat(path);
+  if (!st.exists) return Error("File don't extist", path);
+  const uint64_t elements = static_cast<uint64_t>(st.size) / sizeof(T);
+  out.clear();
+  out.shrink_to_fit();
+  out.resize(static_cast<size_t>(elements));
+  if (elements == 0) return true;
+  File file(Platform::OpenForReading(path));
+  if (file.Descriptor() < 0) return Error("File creating file", path);
+  // Only the whole elements are read, so nothing is written past the vector.
+  const uint64_t bytes = elements * sizeof(T);
+  return Platform::ReadFully(file.Descriptor(), out.data(), bytes) == bytes;
+}
+
+template bool File::ReadInVector<uint8_t>(const std::string&, std::vector<uint8_t>&);
+template bool File::ReadInVector<char>(const std::string&, std::vector<char>&);
+template bool File::ReadInVector<int16_t>(const std::string&, std::vector<int16_t>&);
+template bool File::ReadInVector<float>(const std::string&, std::vector<float>&);
+template bool File::ReadInVector<double>(const std::string&, std::vector<double>&);
+
+}  // namespace Varnix

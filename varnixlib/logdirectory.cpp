@@ -1,0 +1,3 @@
+#include "varnixlib/logdirectory.h"
+
+std::string gLogDirectory;

@@ -1,0 +1,20 @@
+#pragma once
+// Splitting and joining of paths. Users may type '/' or '\'; both are separators and every path
+// built here uses the native one.
+
+#include <string>
+
+struct PathParts {
+  std::string directory;  ///< text before the last separator; empty when there is none
+  std::string base;       ///< text between the last separator and the last '.' after it
+  std::string extension;  ///< text after that '.', empty when the name has none
+};
+
+/// Replaces every '/' and '\' by the native separator.
+std::string NormalizeSeparators(const std::string& path);
+PathParts SplitPath(const std::string& path);
+/// directory + separator + base + "." + extension; just base.extension when directory is empty.
+std::string MakePath(const std::string& directory, const std::string& base, const std::string& extension);
+std::string ReplaceExtension(const std::string& path, const std::string& extension);
+std::string BaseName(const std::string& path);
+bool IsSeparator(char c);
