@@ -5,8 +5,6 @@
 #include "varnixlib/report.h"
 
 // Placeholders until the EEG stage lands: they refuse, never pretend.
-bool Brainamp::CheckEegInput(SynchroParams&, const std::string&) { return false; }
-
 template <typename T>
 bool Brainamp::Process(SynchroParams&) {
   return Error("Brainamp::Process : EEG stage not built", "");

@@ -2,6 +2,7 @@
 // The EEG recording: header, markers and samples of one BrainVision recording.
 // (Interface agreed for the driver; the EEG stage fills it in.)
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,15 +10,12 @@
 
 class Brainamp {
  public:
-  /// EEG input check: the .eeg name and its .vhdr and .vmrk must exist; sets eegFileName and
-  /// eegMatFileName.
-  static bool CheckEegInput(SynchroParams& params, const std::string& name);
-
   /// Reads header, markers and samples of params.eegFileName as sample type T
   /// (int16_t, float, double).
   template <typename T>
   bool Process(SynchroParams& params);
 
-  /// The header's sample type: 0 INT_16, 1 IEEE_FLOAT_32, 2 IEEE_FLOAT_64, -1 unknown.
+  /// The header's sample type: 0 INT_16, 1 IEEE_FLOAT_32, 2 IEEE_FLOAT_64, -1 unknown
+  /// (forwards to the header record's own ReadBinaryFormat).
   int32_t ReadBinaryFormat(const std::string& vhdrPath);
 };
