@@ -123,11 +123,12 @@ bool BrainampVhdr::ReadChannels(const IniReader& reader, const std::string& file
   channelGains.clear();
   channelNames.reserve(nbChannels);
   channelGains.reserve(nbChannels);
+  const std::vector<std::string> values = reader.NumberedValues(kChannels, "Ch", nbChannels, "");
   std::string missing;
   size_t missingCount = 0;
   for (uint32_t i = 1; i <= nbChannels; ++i) {
     const std::string key = "Ch" + std::to_string(i);
-    const std::string value = reader.Value(kChannels, key, "");
+    const std::string& value = values[i - 1];
     const std::vector<std::string_view> fields = CommaFields(value);
     std::string name(fields[0]);
     if (name.empty()) {

@@ -74,11 +74,16 @@ void IniReader::SetContent(std::string_view content) {
   }
 }
 
+size_t IniReader::FindSection(std::string_view section) const {
+  size_t i = 0;
+  while (i < myLines.size() && !(IsSectionLine(myLines[i]) && ContainsIgnoringCase(myLines[i], section))) ++i;
+  return i;
+}
+
 std::string IniReader::Value(std::string_view section, std::string_view key,
                              std::string_view defaultText) const {
   if (myLines.empty()) return {};
-  size_t i = 0;
-  while (i < myLines.size() && !(IsSectionLine(myLines[i]) && ContainsIgnoringCase(myLines[i], section))) ++i;
+  size_t i = FindSection(section);
   if (i == myLines.size()) return std::string(defaultText);
   for (++i; i < myLines.size(); ++i) {
     const std::string_view line = myLines[i];
@@ -88,6 +93,36 @@ std::string IniReader::Value(std::string_view section, std::string_view key,
     return std::string(Trim(LastPiece(line)));
   }
   return std::string(defaultText);
+}
+
+std::vector<std::string> IniReader::NumberedValues(std::string_view section, std::string_view prefix,
+                                                   uint32_t count, std::string_view defaultText) const {
+  if (myLines.empty()) return std::vector<std::string>(count);
+  std::vector<std::string> values(count, std::string(defaultText));
+  std::vector<bool> found(count, false);
+  size_t i = FindSection(section);
+  if (i == myLines.size() || prefix.empty()) return values;
+  for (++i; i < myLines.size(); ++i) {
+    const std::string_view line = myLines[i];
+    if (IsSectionLine(line)) break;
+    if (line.find('=') == std::string_view::npos) continue;
+    // The line contains the key prefix + n exactly when some occurrence of prefix is followed by
+    // the digits of n; every leading run of those digits names one such key.
+    for (size_t at = line.find(prefix); at != std::string_view::npos; at = line.find(prefix, at + 1)) {
+      size_t d = at + prefix.size();
+      if (d >= line.size() || line[d] < '1' || line[d] > '9') continue;
+      uint64_t n = 0;
+      for (; d < line.size() && line[d] >= '0' && line[d] <= '9'; ++d) {
+        n = n * 10 + static_cast<uint64_t>(line[d] - '0');
+        if (n > count) break;
+        if (!found[n - 1]) {
+          found[n - 1] = true;
+          values[n - 1] = std::string(Trim(LastPiece(line)));
+        }
+      }
+    }
+  }
+  return values;
 }
 
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,

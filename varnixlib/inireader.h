@@ -24,7 +24,16 @@ class IniReader {
   /// An empty or unreadable file yields the empty text, not the default.
   std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
 
+  /// Values of the keys prefix + "1" ... prefix + count (decimal, no leading zeros) in section:
+  /// element i - 1 equals Value(section, prefix + i, defaultText), found in one pass over the
+  /// section rather than one per key (a header may list thousands of channels).
+  std::vector<std::string> NumberedValues(std::string_view section, std::string_view prefix, uint32_t count,
+                                          std::string_view defaultText) const;
+
  private:
+  /// Index of the line of section's name, or myLines.size() when there is none.
+  size_t FindSection(std::string_view section) const;
+
   std::vector<std::string> myLines;  ///< the non-empty lines, a CR before the LF kept
 };
 

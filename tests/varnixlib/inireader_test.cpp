@@ -64,6 +64,26 @@ TEST(IniReader, SectionNamesIgnoreCaseAndAByteOrderMarkIsNoPartOfTheText) {
   EXPECT_EQ(ValueIn(text, "Common Infos", "NumberOfChannels", "0"), "65");
 }
 
+TEST(IniReader, NumberedValuesEqualOneLookupPerKey) {
+  const std::string text =
+      "[Channel Infos]\n; Each entry: Ch<Channel number>=<Name>\nCh12=twelve\nCh1=one\nCh2=ref Ch3x,,1\n"
+      "Ch3=three\nCh01=zero-one\nno equals Ch4\nCh5==five==\n[Other]\nCh6=six\n";
+  IniReader reader;
+  reader.SetContent(text);
+  const std::vector<std::string> values = reader.NumberedValues("Channel Infos", "Ch", 7, "none");
+  ASSERT_EQ(values.size(), 7u);
+  for (uint32_t i = 1; i <= 7; ++i) {
+    EXPECT_EQ(values[i - 1], reader.Value("Channel Infos", "Ch" + std::to_string(i), "none")) << i;
+  }
+  EXPECT_EQ(values[0], "twelve");
+  EXPECT_EQ(values[2], "ref Ch3x,,1");
+  EXPECT_EQ(values[4], "five");
+  EXPECT_EQ(values[5], "none");
+  EXPECT_EQ(reader.NumberedValues("Missing", "Ch", 2, "d"), (std::vector<std::string>{"d", "d"}));
+  IniReader empty;
+  EXPECT_EQ(empty.NumberedValues("Channel Infos", "Ch", 2, "d"), (std::vector<std::string>{"", ""}));
+}
+
 TEST(IniReader, EmptyOrMissingFileGivesTheEmptyTextNotTheDefault) {
   testsupport::TempDir dir;
   testsupport::WriteFile(dir / "empty.vhdr", "");
