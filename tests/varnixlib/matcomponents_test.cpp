@@ -395,6 +395,60 @@ TEST(MatComponents, AbsurdDimensionsAreRefusedBeforeAnyAllocation) {
   EXPECT_TRUE(components.AddArray("fits", (1u << 29) - 16, 1, &one, true));
 }
 
+// Accepts exactly the shapes a MAT version 5 element can hold; the expectation divides instead of
+// multiplying, so it cannot overflow the way a faulty check would.
+template <typename T>
+void ExpectBoundsOnBothSides(uint64_t seed) {
+  const T one{};
+  const uint64_t maxElements = MatComponents::kMaxElementBytes / sizeof(T);
+  auto fits = [&](uint64_t rows, uint64_t columns) {
+    return rows <= MatComponents::kMaxDimension && columns <= MatComponents::kMaxDimension &&
+           (rows == 0 || columns <= maxElements / rows);
+  };
+  std::vector<std::pair<uint64_t, uint64_t>> shapes;
+  const uint64_t perRow = maxElements / 65536;
+  for (uint64_t d : {perRow, perRow + 1}) shapes.push_back({65536, d});
+  for (uint64_t d : {MatComponents::kMaxDimension, MatComponents::kMaxDimension + 1}) {
+    shapes.push_back({d, 1});
+    shapes.push_back({1, d});
+  }
+  shapes.push_back({std::numeric_limits<uint64_t>::max(), 2});
+  // A fixed pseudo-random sweep mixing small, near-limit and overflowing sizes.
+  uint64_t state = seed;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    const uint64_t bits = state >> 11;
+    switch (bits % 4) {
+      case 0: return bits % 1000;
+      case 1: return (bits % 70000) + 60000;
+      case 2: return MatComponents::kMaxDimension - 2 + bits % 5;
+      default: return bits;
+    }
+  };
+  for (int i = 0; i < 400; ++i) shapes.push_back({next(), next()});
+
+  MatComponents components;
+  size_t accepted = 0;
+  CaptureStdout();
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const auto [rows, columns] = shapes[i];
+    const bool added = components.AddArray("v" + std::to_string(i), rows, columns, &one, true);
+    EXPECT_EQ(added, fits(rows, columns)) << rows << " x " << columns << " of " << sizeof(T);
+    if (added) ++accepted;
+  }
+  GetCapturedStdout();
+  EXPECT_EQ(components.Count(), accepted);
+  EXPECT_GT(accepted, 0u);
+  EXPECT_LT(accepted, shapes.size());
+}
+
+TEST(MatComponents, SizeLimitsHoldOnBothSidesForEveryElementWidth) {
+  ExpectBoundsOnBothSides<int8_t>(1);
+  ExpectBoundsOnBothSides<uint16_t>(2);
+  ExpectBoundsOnBothSides<float>(3);
+  ExpectBoundsOnBothSides<double>(4);
+}
+
 TEST(MatFile, RefusesAStructureLargerThanOneMatElementWithoutReadingIt) {
   // Two by-reference fields of 3 GB each: every field fits, their structure does not. The data
   // pointer is a single value, so touching the data would fault.
