@@ -159,13 +159,13 @@ std::string MatComponents::TextRows(const std::vector<std::string>& texts, size_
 bool MatComponents::AddTextRows(const std::string& name, const std::vector<std::string>& texts,
                                 size_t width, size_t rows) {
   uint64_t total = 0;
+  // Refused before the matrix is allocated; characters take two bytes in the file.
   if (rows > kMaxDimension || width > kMaxDimension || !MultiplyChecked(rows, width, total) ||
-      total * 2 > kMaxElementBytes) {
+      total > kMaxElementBytes / 2) {
     return Error("MatComponents::Add : dimensions too large",
                  name + " " + std::to_string(rows) + "x" + std::to_string(width));
   }
-  size_t truncated = 0;
-  const std::string matrix = TextRows(texts, width, rows, &truncated);
+  const std::string matrix = TextRows(texts, width, rows);
   for (size_t r = 0; r < std::min(rows, texts.size()); ++r) {
     if (texts[r].size() > width) {
       Warning("MatComponents::AddTextRows : text cut to " + std::to_string(width) + " characters",

@@ -19,16 +19,21 @@ struct MatVariableRelease {
 using MatVariable = std::unique_ptr<matvar_t, MatVariableRelease>;
 
 /// The MAT class and data type stored for each numeric element type.
+template <matio_classes Class, matio_types Type>
+struct MatElementOf {
+  static constexpr matio_classes kClass = Class;
+  static constexpr matio_types kType = Type;
+};
 template <typename T>
 struct MatElement;
-template <> struct MatElement<double> { static constexpr matio_classes kClass = MAT_C_DOUBLE; static constexpr matio_types kType = MAT_T_DOUBLE; };
-template <> struct MatElement<float> { static constexpr matio_classes kClass = MAT_C_SINGLE; static constexpr matio_types kType = MAT_T_SINGLE; };
-template <> struct MatElement<int8_t> { static constexpr matio_classes kClass = MAT_C_INT8; static constexpr matio_types kType = MAT_T_INT8; };
-template <> struct MatElement<uint8_t> { static constexpr matio_classes kClass = MAT_C_UINT8; static constexpr matio_types kType = MAT_T_UINT8; };
-template <> struct MatElement<int16_t> { static constexpr matio_classes kClass = MAT_C_INT16; static constexpr matio_types kType = MAT_T_INT16; };
-template <> struct MatElement<uint16_t> { static constexpr matio_classes kClass = MAT_C_UINT16; static constexpr matio_types kType = MAT_T_UINT16; };
-template <> struct MatElement<int32_t> { static constexpr matio_classes kClass = MAT_C_INT32; static constexpr matio_types kType = MAT_T_INT32; };
-template <> struct MatElement<uint32_t> { static constexpr matio_classes kClass = MAT_C_UINT32; static constexpr matio_types kType = MAT_T_UINT32; };
+template <> struct MatElement<double> : MatElementOf<MAT_C_DOUBLE, MAT_T_DOUBLE> {};
+template <> struct MatElement<float> : MatElementOf<MAT_C_SINGLE, MAT_T_SINGLE> {};
+template <> struct MatElement<int8_t> : MatElementOf<MAT_C_INT8, MAT_T_INT8> {};
+template <> struct MatElement<uint8_t> : MatElementOf<MAT_C_UINT8, MAT_T_UINT8> {};
+template <> struct MatElement<int16_t> : MatElementOf<MAT_C_INT16, MAT_T_INT16> {};
+template <> struct MatElement<uint16_t> : MatElementOf<MAT_C_UINT16, MAT_T_UINT16> {};
+template <> struct MatElement<int32_t> : MatElementOf<MAT_C_INT32, MAT_T_INT32> {};
+template <> struct MatElement<uint32_t> : MatElementOf<MAT_C_UINT32, MAT_T_UINT32> {};
 
 /// The element types a numeric variable may hold. char, bool and 64-bit integers do not compile;
 /// a plain int is int32, so a uint16 or uint32 field needs its value cast to that type.

@@ -385,6 +385,7 @@ TEST(MatComponents, AbsurdDimensionsAreRefusedBeforeAnyAllocation) {
   EXPECT_FALSE(components.AddArray("d", 1u << 16, 1u << 13, &one, true));
   EXPECT_FALSE(components.AddTextRows("e", {"x"}, 16, huge / 8));
   EXPECT_FALSE(components.AddTextRows("f", {"x"}, huge, 2));
+  EXPECT_FALSE(components.AddTextRows("h", {}, 0, size_t{1} << 31));  // 0 bytes, too many rows
   EXPECT_FALSE(components.AddArray<double>("g", 2, 2, nullptr));
   const std::string out = GetCapturedStdout();
   EXPECT_NE(out.find("MatComponents::Add : dimensions too large a "), std::string::npos) << out;
