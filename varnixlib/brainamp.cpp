@@ -76,6 +76,14 @@ bool Brainamp::Process(SynchroParams& params) {
                      " channels (truncated, or the header's NumberOfChannels is wrong)",
                  params.eegFileName);
   }
+  const uint64_t samples = values / myVhdr.nbChannels;
+  if (myVhdr.dataPoints > 0 && static_cast<uint64_t>(myVhdr.dataPoints) != samples) {
+    // Often harmless, but also the one sign of a NumberOfChannels that divides the data wrongly.
+    Warning("Brainamp::Process : the header's DataPoints=" + std::to_string(myVhdr.dataPoints) +
+                " differs from the " + std::to_string(samples) + " samples of " +
+                std::to_string(myVhdr.nbChannels) + " channels in the data file",
+            params.eegFileName);
+  }
   if (!myVmrk.ProcessDataSegments(myVhdr, values)) {
     return Error("Brainamp::Process::ProcessDataSegments", vmrkPath);
   }

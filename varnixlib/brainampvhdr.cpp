@@ -1,9 +1,12 @@
 #include "varnixlib/brainampvhdr.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string_view>
 
 #include "varnixlib/inireader.h"
 #include "varnixlib/report.h"
+#include "varnixlib/rounding.h"
 
 namespace {
 
@@ -158,4 +161,47 @@ bool BrainampVhdr::ReadChannels(const IniReader& reader, const std::string& file
             fileName);
   }
   return true;
+}
+
+MatVariable BrainampVhdr::AddMatParams(double valNaN, const SyncOutputDescription* sync) {
+  MatComponents params;
+  bool ok = params.AddScalar("binaryFormat", static_cast<uint16_t>(binaryFormat));
+  ok = params.AddScalar("dataOrientation", static_cast<uint16_t>(dataOrientation)) && ok;
+  ok = params.AddScalar("dataType", static_cast<uint16_t>(dataType)) && ok;
+  ok = params.AddScalar("segmentationType", static_cast<uint16_t>(segmentationType)) && ok;
+  ok = params.AddScalar("segmentDataPoints", static_cast<uint32_t>(segmentDataPoints)) && ok;
+  const double rate = sync ? sync->samplingRate : RoundHalfAway(1e6 / samplingInterval);
+  ok = params.AddScalar("samplingRate", rate) && ok;
+  ok = params.AddScalar("nbOfChannels", sync ? sync->nbOfChannels : static_cast<uint32_t>(nbChannels)) && ok;
+  ok = params.AddScalar("nbOfSamples", sync ? sync->nbOfSamples : nbOfSamples) && ok;
+  switch (binaryFormat) {
+    case tInt16:
+      // The conversion is bounded: a NaN or out-of-range fill must not be undefined behaviour.
+      ok = params.AddScalar("valNaN", static_cast<int16_t>(std::isnan(valNaN) ? -32768.0
+                                                           : std::clamp(valNaN, -32768.0, 32767.0))) &&
+           ok;
+      break;
+    case tFloat32:
+      ok = params.AddScalar("valNaN", static_cast<float>(valNaN)) && ok;
+      break;
+    case tFloat64:
+      ok = params.AddScalar("valNaN", valNaN) && ok;
+      break;
+    default:
+      break;
+  }
+
+  // Names longer than a row are cut to it by the collector, with a warning; the header record
+  // and the merged header keep them whole.
+  std::vector<std::string> names = channelNames;
+  size_t rows = channelNames.size();
+  if (sync) {
+    names.insert(names.end(), sync->addedChannelNames.begin(), sync->addedChannelNames.end());
+    rows = sync->nbOfChannels;
+    while (channelGains.size() < sync->nbOfChannels) channelGains.push_back(0.5);
+  }
+  ok = params.AddChannelNames("channelNames", names, rows) && ok;
+  ok = params.AddVector("channelGains", channelGains, true) && ok;
+  if (!ok) return MatVariable();
+  return params.MakeStructure("Params");
 }

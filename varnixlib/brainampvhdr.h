@@ -6,7 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "varnixlib/matcomponents.h"
+
 class IniReader;
+
+/// What the MAT parameters of a merged recording need to know about it: its size and rate, and
+/// the names of the channels it adds after the EEG channels.
+struct SyncOutputDescription {
+  uint32_t nbOfSamples = 0;
+  uint32_t nbOfChannels = 0;     ///< EEG channels plus the added ones
+  double samplingRate = 0.0;     ///< Hz
+  std::vector<std::string> addedChannelNames;
+};
 
 class BrainampVhdr {
  public:
@@ -22,6 +33,13 @@ class BrainampVhdr {
   /// Reads the whole header. False when the header is empty or unreadable, VECTORIZED, or has no
   /// channel; each refusal is reported.
   bool Process(const std::string& fileName);
+
+  /// The "Params" structure of the MAT export, given the fill value of the sample type. With a
+  /// merged recording (sync) the rate and sizes are its own, its added channels follow the EEG
+  /// names, and channelGains grows with gain 0.5 for each of them; the "channelGains" variable
+  /// refers to channelGains, which must outlive the write. Empty (reported) when a field cannot
+  /// be built.
+  MatVariable AddMatParams(double valNaN, const SyncOutputDescription* sync);
 
   uint32_t nbOfSamples = 0;        ///< samples per channel, set from the data by the marker reader
   int32_t codepage = -1;           ///< -1 unknown, 0 UTF-8

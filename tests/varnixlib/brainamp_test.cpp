@@ -145,6 +145,8 @@ TEST(BrainampRealData, AnalyzerExportWithEmptyResolutionsHasGainOne) {
   EXPECT_EQ(eeg.myVhdr.channelNames[0], "FC4");
   EXPECT_EQ(eeg.myVhdr.channelGains, std::vector<double>(32, 1.0));
   EXPECT_EQ(eeg.myVmrk.markers.size(), 1u);  // the "Trigger" marker is no stimulus
+  // Its DataPoints=64 counts values, not samples.
+  EXPECT_NE(r.console.find("DataPoints=64 differs from the 2 samples of 32 channels"), std::string::npos) << r.console;
 }
 
 TEST(BrainampRealData, VectorizedRecordingIsRefused) {
@@ -251,6 +253,16 @@ TEST(BrainampBadInput, DataThatDoesNotFitTheHeaderIsRefusedNamingTheDataFile) {
     EXPECT_NE(r.console.find(message), std::string::npos) << r.console;
     EXPECT_NE(r.console.find(s.dir / "rec.eeg"), std::string::npos) << r.console;
   }
+}
+
+TEST(BrainampBadInput, AChannelCountThatDisagreesWithDataPointsIsPointedOut) {
+  Small s;
+  s.Write("NumberOfChannels=2\r\nSamplingInterval=1000\r\nDataPoints=5\r\n");  // 4 channels really
+  Brainamp eeg;
+  const StageRun r = Process<int16_t>(eeg, s.dir / "rec.eeg");
+  EXPECT_TRUE(r.ok);
+  EXPECT_NE(r.console.find("WARNING in : "), std::string::npos);
+  EXPECT_NE(r.console.find("DataPoints=5 differs from the 10 samples"), std::string::npos) << r.console;
 }
 
 TEST(BrainampBadInput, HeadersThatWouldMisreadTheSamplesAreRefused) {

@@ -189,3 +189,146 @@ TEST(BrainampVhdr, EmptyMissingOrGarbageHeadersAreRefusedNamingTheFile) {
 }
 
 }  // namespace
+
+// The "Params" structure, written through libmatio and read back.
+#include <matio.h>
+
+#include <cmath>
+
+#include "varnixlib/matfile.h"
+
+namespace {
+
+struct MatRead {
+  explicit MatRead(const std::string& path) {
+    mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
+    EXPECT_NE(mat, nullptr);
+    if (mat) {
+      params = Mat_VarReadNext(mat);
+      Mat_Close(mat);
+    }
+  }
+  ~MatRead() { Mat_VarFree(params); }
+  matvar_t* Field(const char* name) const {
+    matvar_t* field = params ? Mat_VarGetStructFieldByName(params, name, 0) : nullptr;
+    EXPECT_NE(field, nullptr) << name;
+    return field;
+  }
+  template <typename T>
+  T Scalar(const char* name, matio_classes cls) const {
+    matvar_t* field = Field(name);
+    if (!field) return T{};
+    EXPECT_EQ(field->class_type, cls) << name;
+    EXPECT_EQ(field->dims[0], 1u);
+    EXPECT_EQ(field->dims[1], 1u);
+    return *static_cast<const T*>(field->data);
+  }
+  // Row r of a column-major character matrix, without the padding.
+  std::string Row(const char* name, size_t r) const {
+    matvar_t* field = Field(name);
+    std::string text;
+    if (!field) return text;
+    for (size_t c = 0; c < field->dims[1]; ++c) {
+      const size_t i = c * field->dims[0] + r;
+      const int ch = field->data_type == MAT_T_UINT16 ? static_cast<const uint16_t*>(field->data)[i]
+                                                      : static_cast<const uint8_t*>(field->data)[i];
+      if (ch != 0) text.push_back(static_cast<char>(ch));
+    }
+    return text;
+  }
+  matvar_t* params = nullptr;
+};
+
+std::string WriteParams(const testsupport::TempDir& dir, BrainampVhdr& header, double nan,
+                        const SyncOutputDescription* sync) {
+  const std::string path = dir / "params.mat";
+  MatVariable variable = header.AddMatParams(nan, sync);
+  EXPECT_TRUE(variable);
+  MatFile file;
+  EXPECT_TRUE(file.Create(path));
+  EXPECT_TRUE(file.Write(std::move(variable)));
+  EXPECT_TRUE(file.Close());
+  return path;
+}
+
+TEST(BrainampVhdrMatParams, RecordingAloneGivesItsOwnRateSizesAndChannels) {
+  Result r = Read(Header(kCommon, "BinaryFormat=INT_16", kChannels));
+  ASSERT_TRUE(r.ok);
+  r.header.nbOfSamples = 1234;
+  testsupport::TempDir dir;
+  const MatRead mat(WriteParams(dir, r.header, -32768.0, nullptr));
+  ASSERT_NE(mat.params, nullptr);
+  EXPECT_STREQ(mat.params->name, "Params");
+  const char* order[] = {"binaryFormat", "dataOrientation", "dataType", "segmentationType", "segmentDataPoints",
+                         "samplingRate", "nbOfChannels", "nbOfSamples", "valNaN", "channelNames", "channelGains"};
+  ASSERT_EQ(Mat_VarGetNumberOfFields(mat.params), 11);
+  char* const* names = Mat_VarGetStructFieldnames(mat.params);
+  for (int i = 0; i < 11; ++i) EXPECT_STREQ(names[i], order[i]);
+  EXPECT_EQ(mat.Scalar<uint16_t>("binaryFormat", MAT_C_UINT16), 0);
+  EXPECT_EQ(mat.Scalar<uint16_t>("dataOrientation", MAT_C_UINT16), 0);
+  EXPECT_EQ(mat.Scalar<uint16_t>("dataType", MAT_C_UINT16), 1);
+  EXPECT_EQ(mat.Scalar<uint16_t>("segmentationType", MAT_C_UINT16), 0);
+  EXPECT_EQ(mat.Scalar<uint32_t>("segmentDataPoints", MAT_C_UINT32), 0u);
+  EXPECT_EQ(mat.Scalar<double>("samplingRate", MAT_C_DOUBLE), 2000.0);  // SamplingInterval=500
+  EXPECT_EQ(mat.Scalar<uint32_t>("nbOfChannels", MAT_C_UINT32), 3u);
+  EXPECT_EQ(mat.Scalar<uint32_t>("nbOfSamples", MAT_C_UINT32), 1234u);
+  EXPECT_EQ(mat.Scalar<int16_t>("valNaN", MAT_C_INT16), -32768);
+  matvar_t* names16 = mat.Field("channelNames");
+  ASSERT_NE(names16, nullptr);
+  EXPECT_EQ(names16->class_type, MAT_C_CHAR);
+  EXPECT_EQ(names16->dims[0], 3u);
+  EXPECT_EQ(names16->dims[1], 16u);
+  EXPECT_EQ(mat.Row("channelNames", 0), "Fp1");
+  EXPECT_EQ(mat.Row("channelNames", 2), "Cz");
+  matvar_t* gains = mat.Field("channelGains");
+  ASSERT_NE(gains, nullptr);
+  EXPECT_EQ(gains->dims[0], 1u);
+  ASSERT_EQ(gains->dims[1], 3u);
+  EXPECT_EQ(static_cast<const double*>(gains->data)[1], 0.5);
+}
+
+TEST(BrainampVhdrMatParams, RateIsRoundedHalfAwayAndTheFillTakesTheSampleType) {
+  Result r = Read(Header("NumberOfChannels=1\nSamplingInterval=3000", "BinaryFormat=IEEE_FLOAT_32", "Ch1=A"));
+  ASSERT_TRUE(r.ok);
+  testsupport::TempDir dir;
+  const MatRead mat(WriteParams(dir, r.header, std::nan(""), nullptr));
+  EXPECT_EQ(mat.Scalar<double>("samplingRate", MAT_C_DOUBLE), 333.0);
+  EXPECT_TRUE(std::isnan(mat.Scalar<float>("valNaN", MAT_C_SINGLE)));
+
+  r.header.binaryFormat = BrainampVhdr::tUnknown;
+  const MatRead without(WriteParams(dir, r.header, 0.0, nullptr));
+  ASSERT_NE(without.params, nullptr);
+  EXPECT_EQ(Mat_VarGetStructFieldByName(without.params, "valNaN", 0), nullptr);
+  EXPECT_EQ(Mat_VarGetNumberOfFields(without.params), 10);
+}
+
+TEST(BrainampVhdrMatParams, MergedRecordingAddsItsChannelsWithGainOneHalf) {
+  Result r = Read(Header(kCommon, "BinaryFormat=IEEE_FLOAT_64", kChannels));
+  ASSERT_TRUE(r.ok);
+  r.header.channelNames[1] = "AVeryLongChannelName_42";
+  SyncOutputDescription sync;
+  sync.nbOfSamples = 777;
+  sync.nbOfChannels = 6;
+  sync.samplingRate = 500.0;
+  sync.addedChannelNames = {"GazeX", "GazeY", "Blink"};
+  testsupport::TempDir dir;
+  testing::internal::CaptureStdout();
+  const std::string path = WriteParams(dir, r.header, std::nan(""), &sync);
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(r.header.channelGains, (std::vector<double>{0.1, 0.5, 1.0, 0.5, 0.5, 0.5}));
+  EXPECT_EQ(r.header.channelNames[1], "AVeryLongChannelName_42");
+  const MatRead mat(path);
+  EXPECT_EQ(mat.Scalar<double>("samplingRate", MAT_C_DOUBLE), 500.0);
+  EXPECT_EQ(mat.Scalar<uint32_t>("nbOfChannels", MAT_C_UINT32), 6u);
+  EXPECT_EQ(mat.Scalar<uint32_t>("nbOfSamples", MAT_C_UINT32), 777u);
+  EXPECT_TRUE(std::isnan(mat.Scalar<double>("valNaN", MAT_C_DOUBLE)));
+  EXPECT_EQ(mat.Field("channelNames")->dims[0], 6u);
+  EXPECT_EQ(mat.Row("channelNames", 1), "AVeryLongChannel");
+  EXPECT_EQ(mat.Row("channelNames", 3), "GazeX");
+  EXPECT_EQ(mat.Row("channelNames", 5), "Blink");
+  EXPECT_EQ(mat.Field("channelGains")->dims[1], 6u);
+  EXPECT_EQ(static_cast<const double*>(mat.Field("channelGains")->data)[5], 0.5);
+  EXPECT_NE(console.find("cut to 16 characters"), std::string::npos) << console;
+}
+
+}  // namespace
