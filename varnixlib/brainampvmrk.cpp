@@ -69,7 +69,8 @@ std::optional<int64_t> DayNumber(const std::string& date) {
   return era * 146097 + doe - 719468;
 }
 
-// The clock part of a segment date: hours, minutes, seconds and at least nothing more.
+// Whether a segment date carries a time of day: six digits of hours, minutes and seconds after
+// the eight of the date.
 bool HasClock(const std::string& date) { return date.size() >= 14 && IsDigits(std::string_view(date).substr(8, 6)); }
 
 }  // namespace
@@ -95,7 +96,7 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   file.Content().assign(content);
   file.SetCursor(0);
 
-  uint64_t zeroPositions = 0;
+  myZeroPositions = 0;
   std::string value;
   for (uint64_t n = 1;; ++n) {
     const std::string key = "Mk" + std::to_string(n) + "=";
@@ -106,10 +107,6 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
     const bool stimulus = kind == "Stimulus";
     const bool overflow = kind == "Comment" && fields.size() > 1 && TrimBlanks(fields[1]) == "Buffer Overflow";
     if (!segment && !stimulus && !overflow) continue;
-    if (fields.size() > 2) {
-      const std::optional<uint64_t> position = PositionField(fields[2]);
-      if (position && *position == 0) ++zeroPositions;
-    }
     const std::string markerKey = key.substr(0, key.size() - 1);
     if (segment) {
       AddSegment(fields, markerKey, value);
@@ -121,8 +118,8 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   for (CMarker& marker : markers) {
     if (marker.type == NewSegment && marker.code == SEGMENT_CODE) segments.push_back(&marker);
   }
-  if (zeroPositions > 0) {
-    Warning("BrainampVmrk::Process " + std::to_string(zeroPositions) +
+  if (myZeroPositions > 0) {
+    Warning("BrainampVmrk::Process " + std::to_string(myZeroPositions) +
                 " marker(s) at position 0 (positions count from 1) read as the first sample",
             fileName);
   }
@@ -140,7 +137,7 @@ void BrainampVmrk::AddSegment(const std::vector<std::string_view>& fields, const
   marker.type = NewSegment;
   marker.flag = 1;
   marker.code = SEGMENT_CODE;
-  marker.position = static_cast<uint32_t>(*position == 0 ? 0 : *position - 1);
+  marker.position = FirstBased(*position);
   marker.size = 0;
   marker.extra = 0;
   if (fields.size() > 5) marker.dateText = std::string(TrimBlanks(fields[5]));
@@ -177,11 +174,19 @@ void BrainampVmrk::AddStimulus(const std::vector<std::string_view>& fields, cons
   marker.type = Stimulus;
   marker.flag = 0;
   marker.code = code;
-  marker.position = static_cast<uint32_t>(*position == 0 ? 0 : *position - 1);
+  marker.position = FirstBased(*position);
   const int32_t size = IniTextToInt(fields[3]);
   marker.size = size < 0 ? 0 : static_cast<uint32_t>(size);
   marker.extra = 0;
   markers.push_back(marker);
+}
+
+uint32_t BrainampVmrk::FirstBased(uint64_t position) {
+  if (position == 0) {
+    ++myZeroPositions;
+    return 0;
+  }
+  return static_cast<uint32_t>(position - 1);
 }
 
 void BrainampVmrk::MergeLastTwo() {

@@ -41,4 +41,8 @@ class BrainampVmrk {
   void AddStimulus(const std::vector<std::string_view>& fields, const std::string& key, const std::string& text,
                    bool overflow);
   void MergeLastTwo();
+  /// The 0-based position of a 1-based field; 0, counted for one warning, for the invalid 0.
+  uint32_t FirstBased(uint64_t position);
+
+  uint64_t myZeroPositions = 0;  ///< markers of the file read with position field 0
 };

@@ -311,3 +311,66 @@ TEST(BrainampBadInput, GarbageInEveryFileGivesAnErrorNotACrash) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every prefix of a header and of a marker file, and single-byte corruptions of each, are read
+// without a crash, and a recording accepted is consistent.
+TEST(BrainampBadInput, EveryTruncationAndByteCorruptionIsHandled) {
+  const std::string vhdr =
+      "\xEF\xBB\xBF" "Brain Vision Data Exchange Header File Version 1.0\r\n[Common Infos]\r\nDataFormat=BINARY\r\n"
+      "DataOrientation=MULTIPLEXED\r\nNumberOfChannels=2\r\nSamplingInterval=1000\r\n[Binary Infos]\r\n"
+      "BinaryFormat=INT_16\r\n[Channel Infos]\r\nCh1=A,,0.5,uV\r\nCh2=B,,0.5,uV\r\n";
+  const std::string vmrk =
+      "[Marker Infos]\r\nMk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=Stimulus,S  5,3,1,0\r\n"
+      "Mk3=Comment,Buffer Overflow,6,1,0\r\nMk4=New Segment,,6,1,0,20190412100000008000\r\n"
+      "Mk5=Stimulus,S  6,6,1,0\r\nMk6=Stimulus,S  7,7,1,0\r\n";
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.eeg", std::string(40, '\x03'));
+  auto check = [&](const std::string& header, const std::string& markers) {
+    testsupport::WriteFile(dir / "rec.vhdr", header);
+    testsupport::WriteFile(dir / "rec.vmrk", markers);
+    Brainamp eeg;
+    const StageRun r = Process<int16_t>(eeg, dir / "rec.eeg");
+    if (!r.ok) {
+      EXPECT_NE(r.console.find("ERROR in : "), std::string::npos);
+      return;
+    }
+    EXPECT_EQ(eeg.myEEG->GetNbValues() % eeg.myVhdr.nbChannels, 0u);
+    EXPECT_EQ(eeg.myVhdr.channelNames.size(), eeg.myVhdr.nbChannels);
+    EXPECT_EQ(eeg.myVhdr.channelGains.size(), eeg.myVhdr.nbChannels);
+    for (const CMarker* segment : eeg.myVmrk.segments) {
+      ASSERT_GE(segment, eeg.myVmrk.markers.data());
+      ASSERT_LT(segment, eeg.myVmrk.markers.data() + eeg.myVmrk.markers.size());
+      EXPECT_EQ(segment->code, SEGMENT_CODE);
+    }
+  };
+  // The whole recording is accepted; the second segment follows 8 ms after the first, 5 samples on.
+  {
+    testsupport::WriteFile(dir / "rec.vhdr", vhdr);
+    testsupport::WriteFile(dir / "rec.vmrk", vmrk);
+    Brainamp eeg;
+    ASSERT_TRUE(Process<int16_t>(eeg, dir / "rec.eeg").ok);
+    ASSERT_EQ(eeg.myVmrk.segments.size(), 2u);
+    EXPECT_EQ(eeg.myVmrk.segments[1]->samplesInserted, 3u);
+  }
+  for (size_t cut = 0; cut < vhdr.size(); ++cut) check(vhdr.substr(0, cut), vmrk);
+  for (size_t cut = 0; cut < vmrk.size(); ++cut) check(vhdr, vmrk.substr(0, cut));
+  const char replacements[] = {'\0', '\n', '=', ',', '[', '9', '\xff'};
+  for (size_t at = 0; at < vmrk.size(); at += 3) {
+    for (char c : replacements) {
+      std::string bad = vmrk;
+      bad[at] = c;
+      check(vhdr, bad);
+    }
+  }
+  for (size_t at = 0; at < vhdr.size(); at += 5) {
+    for (char c : replacements) {
+      std::string bad = vhdr;
+      bad[at] = c;
+      check(bad, vmrk);
+    }
+  }
+}
+
+}  // namespace
