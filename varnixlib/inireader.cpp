@@ -55,6 +55,7 @@ std::string_view LastPiece(std::string_view line) {
 
 bool IniReader::Load(const std::string& path) {
   myLines.clear();
+  myEmpty = true;
   std::string content;
   if (!Varnix::File::ReadInString(content, path)) return false;
   SetContent(content);
@@ -63,6 +64,7 @@ bool IniReader::Load(const std::string& path) {
 
 void IniReader::SetContent(std::string_view content) {
   myLines.clear();
+  myEmpty = content.empty();
   // A byte-order mark belongs to no line.
   if (content.substr(0, kUtf8Bom.size()) == kUtf8Bom) content.remove_prefix(kUtf8Bom.size());
   size_t begin = 0;
@@ -82,7 +84,7 @@ size_t IniReader::FindSection(std::string_view section) const {
 
 std::string IniReader::Value(std::string_view section, std::string_view key,
                              std::string_view defaultText) const {
-  if (myLines.empty()) return {};
+  if (myEmpty) return {};
   size_t i = FindSection(section);
   if (i == myLines.size()) return std::string(defaultText);
   for (++i; i < myLines.size(); ++i) {
@@ -97,7 +99,7 @@ std::string IniReader::Value(std::string_view section, std::string_view key,
 
 std::vector<std::string> IniReader::NumberedValues(std::string_view section, std::string_view prefix,
                                                    uint32_t count, std::string_view defaultText) const {
-  if (myLines.empty()) return std::vector<std::string>(count);
+  if (myEmpty) return std::vector<std::string>(count);
   std::vector<std::string> values(count, std::string(defaultText));
   std::vector<bool> found(count, false);
   size_t i = FindSection(section);

@@ -18,7 +18,7 @@ class IniReader {
   void SetContent(std::string_view content);
 
   /// True when there is nothing to read: an unreadable or empty file.
-  bool Empty() const { return myLines.empty(); }
+  bool Empty() const { return myEmpty; }
 
   /// The trimmed value of key in section, or defaultText when the section or the key is absent.
   /// An empty or unreadable file yields the empty text, not the default.
@@ -35,6 +35,7 @@ class IniReader {
   size_t FindSection(std::string_view section) const;
 
   std::vector<std::string> myLines;  ///< the non-empty lines, a CR before the LF kept
+  bool myEmpty = true;               ///< no byte was read
 };
 
 /// Value of key in section of the file, or defaultText (the file is read for this one call).

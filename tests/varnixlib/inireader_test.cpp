@@ -92,6 +92,9 @@ TEST(IniReader, EmptyOrMissingFileGivesTheEmptyTextNotTheDefault) {
   EXPECT_EQ(ReadIniValue("Common Infos", "Codepage", "def", dir / "missing.vhdr"), "");
   EXPECT_NE(testing::internal::GetCapturedStdout().find("missing.vhdr"), std::string::npos);
   EXPECT_EQ(ReadIniInt("Common Infos", "NumberOfChannels", dir / "empty.vhdr"), 0);
+  // A file of blank lines is not empty: its keys take their defaults.
+  testsupport::WriteFile(dir / "blank.vhdr", "\r\n\n\n");
+  EXPECT_EQ(ReadIniValue("Common Infos", "Codepage", "def", dir / "blank.vhdr"), "def");
   EXPECT_EQ(ReadIniDouble("Common Infos", "SamplingInterval", 7.0, dir / "empty.vhdr"), 0.0);
 }
 
