@@ -1,8 +1,12 @@
 #include "varnixlib/brainampvhdr.h"
 
 #include <gtest/gtest.h>
+#include <matio.h>
+
+#include <cmath>
 
 #include "support/testsupport.h"
+#include "varnixlib/matfile.h"
 
 namespace {
 
@@ -191,12 +195,6 @@ TEST(BrainampVhdr, EmptyMissingOrGarbageHeadersAreRefusedNamingTheFile) {
 }  // namespace
 
 // The "Params" structure, written through libmatio and read back.
-#include <matio.h>
-
-#include <cmath>
-
-#include "varnixlib/matfile.h"
-
 namespace {
 
 struct MatRead {
