@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "varnixlib/atomicfilewriter.h"
 #include "varnixlib/paths.h"
 #include "varnixlib/platform.h"
 #include "varnixlib/report.h"
@@ -54,10 +55,12 @@ bool File::ReadInString(std::string& out, const std::string& path) {
 }
 
 bool File::Write(const std::string& path, const void* data, uint64_t count) {
-  File file(Platform::OpenForWriting(path));
-  if (file.Descriptor() < 0) return Error("File::Write::pf", path);
-  if (count == 0) return true;
-  return Platform::WriteFully(file.Descriptor(), data, count) == count;
+  // Written under a temporary name and renamed when whole, so a failure (full disk, killed run)
+  // never leaves a truncated file under the final name, nor destroys the file it replaces.
+  AtomicFileWriter file(path, "File::Write");
+  if (!file.Open()) return false;
+  if (count != 0 && !file.Write(data, count)) return false;
+  return file.Commit();
 }
 
 bool File::WriteFromString(const std::string& path, const std::string& data) {

@@ -25,6 +25,9 @@ uint64_t Padded(uint64_t bytes) {
 /// A data element: 8-byte tag, then the bytes padded to 8 (libmatio never packs data into the tag).
 uint64_t DataElement(uint64_t bytes) { return Add(8, Padded(bytes)); }
 
+/// The variables of a tree, the root and every field of every structure element included.
+uint64_t NodeCount(const matvar_t& variable);
+
 uint64_t ElementCount(const matvar_t& variable) {
   uint64_t count = 1;
   for (int i = 0; i < variable.rank; ++i) count = Mul(count, variable.dims[i]);
@@ -38,6 +41,18 @@ uint32_t Decode32(const unsigned char* bytes, bool bigEndian) {
                          (uint32_t{bytes[1]} << 8) | uint32_t{bytes[0]};
 }
 
+uint64_t NodeCount(const matvar_t& variable) {
+  uint64_t nodes = 1;
+  if (variable.class_type != MAT_C_STRUCT || !variable.data) return nodes;
+  matvar_t& mutableVariable = const_cast<matvar_t&>(variable);
+  const uint64_t members = Mul(ElementCount(variable), Mat_VarGetNumberOfFields(&mutableVariable));
+  const auto* const* fields = static_cast<const matvar_t* const*>(variable.data);
+  for (uint64_t i = 0; i < members; ++i) {
+    if (fields[i]) nodes = Add(nodes, NodeCount(*fields[i]));
+  }
+  return nodes;
+}
+
 }  // namespace
 
 MatFile::~MatFile() {
@@ -49,9 +64,20 @@ bool MatFile::Create(const std::string& path) {
   if (IsOpen() && !Close()) return false;
   myPath = path;
   myWritten = 0;
+  myExpectedBytes = kFileHeaderBytes;
+  mySlackBytes = 0;
   myWriteFailed = false;
-  myMat = Mat_CreateVer(path.c_str(), kHeaderText, MAT_FT_MAT5);
-  if (!myMat) return Error("MatFile::Create::Mat_CreateVer", path);
+  myFile = std::make_unique<Varnix::AtomicFileWriter>(path, "MatFile::Create");
+  if (!myFile->Open()) {
+    myFile.reset();
+    return false;
+  }
+  myFile->CloseDescriptor();  // libmatio reopens the temporary by name
+  myMat = Mat_CreateVer(myFile->TemporaryPath().c_str(), kHeaderText, MAT_FT_MAT5);
+  if (!myMat) {
+    myFile.reset();
+    return Error("MatFile::Create::Mat_CreateVer", path);
+  }
   return true;
 }
 
@@ -73,6 +99,9 @@ bool MatFile::Write(MatVariable variable) {
     return Error("MatFile::Write::Mat_VarWrite", myPath);
   }
   ++myWritten;
+  myExpectedBytes = Add(myExpectedBytes, size);
+  // EncodedSize may exceed what libmatio writes by the padding of field names and tags.
+  mySlackBytes = Add(mySlackBytes, Add(64, Mul(32, NodeCount(*variable))));
   return true;
 }
 
@@ -80,18 +109,20 @@ bool MatFile::Close() {
   if (!IsOpen()) return true;
   const int closed = Mat_Close(myMat);
   myMat = nullptr;
+  // The temporary is removed on every failure path when myFile goes.
+  const std::unique_ptr<Varnix::AtomicFileWriter> file = std::move(myFile);
   if (closed != 0) return Error("MatFile::Close::Mat_Close", myPath);
   if (myWriteFailed) return false;  // already reported by Write
-  if (!CheckWholeFile()) return Error("MatFile::Close : file incomplete", myPath);
-  return true;
+  if (!CheckWholeFile(file->TemporaryPath())) return Error("MatFile::Close : file incomplete", myPath);
+  return file->Commit();
 }
 
-bool MatFile::CheckWholeFile() const {
+bool MatFile::CheckWholeFile(const std::string& path) const {
   // Walks the top-level elements: each must be a matrix whose stated size lies inside the file,
   // and together they must end exactly at the end of the file.
-  const int64_t fileSize = Varnix::File::Size(myPath);
+  const int64_t fileSize = Varnix::File::Size(path);
   if (fileSize < static_cast<int64_t>(kFileHeaderBytes)) return false;
-  std::ifstream in(myPath, std::ios::binary);
+  std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::array<unsigned char, kFileHeaderBytes> header{};
   if (!in.read(reinterpret_cast<char*>(header.data()), header.size())) return false;
@@ -106,7 +137,10 @@ bool MatFile::CheckWholeFile() const {
     offset += 8 + uint64_t{Decode32(tag.data() + 4, bigEndian)};
     ++elements;
   }
-  return offset == static_cast<uint64_t>(fileSize) && elements == myWritten;
+  // libmatio writes each element's size after its data, from the file position, so a chunk lost
+  // on a full disk leaves a file whose tags agree with it: only its size tells.
+  return offset == static_cast<uint64_t>(fileSize) && elements == myWritten &&
+         Add(static_cast<uint64_t>(fileSize), mySlackBytes) >= myExpectedBytes;
 }
 
 uint64_t MatFile::EncodedSize(const matvar_t& variable) {

@@ -5,8 +5,10 @@
 #include <matio.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "varnixlib/atomicfilewriter.h"
 #include "varnixlib/matcomponents.h"
 
 class MatFile {
@@ -21,12 +23,15 @@ class MatFile {
   MatFile(const MatFile&) = delete;
   MatFile& operator=(const MatFile&) = delete;
 
-  /// Creates or truncates the file; false (reported) when it cannot be created.
+  /// Starts the file; false (reported) when it cannot be created. The variables go to a
+  /// temporary file beside it that becomes the file at a successful Close, so a failed export
+  /// never leaves a partial MAT file, nor destroys the one it replaces.
   bool Create(const std::string& path);
   /// Writes the variable without compression and releases it, whatever the outcome.
   bool Write(MatVariable variable);
   /// Closes the file and checks that every variable written reached the disk whole, because
-  /// libmatio itself does not notice failed writes (a full disk leaves a short file).
+  /// libmatio itself does not notice failed writes (a full disk leaves a short file); only then
+  /// does the file appear under its name.
   bool Close();
 
   bool IsOpen() const { return myMat != nullptr; }
@@ -36,10 +41,13 @@ class MatFile {
   static uint64_t EncodedSize(const matvar_t& variable);
 
  private:
-  bool CheckWholeFile() const;
+  bool CheckWholeFile(const std::string& path) const;
 
   mat_t* myMat = nullptr;     ///< libmatio's file, owned; null when closed
   std::string myPath;         ///< the file name, for reports
+  std::unique_ptr<Varnix::AtomicFileWriter> myFile;  ///< the temporary libmatio writes into
   uint64_t myWritten = 0;     ///< variables written since Create
+  uint64_t myExpectedBytes = 0;  ///< file size the variables written need at most
+  uint64_t mySlackBytes = 0;     ///< how much less than that a whole file may hold
   bool myWriteFailed = false; ///< a Write failed, so the completeness check cannot pass
 };

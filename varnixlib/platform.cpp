@@ -16,8 +16,17 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 namespace Varnix::Platform {
+
+namespace {
+int64_t gWriteBudget = -1;  ///< bytes WriteFully may still move; -1 unlimited (tests only)
+}  // namespace
+
+void SetWriteBudgetForTesting(int64_t budget) { gWriteBudget = budget; }
 
 FileStatus Stat(const std::string& path) {
   FileStatus result;
@@ -25,10 +34,12 @@ FileStatus Stat(const std::string& path) {
   struct _stat64 st;
   if (_stat64(path.c_str(), &st) != 0) return result;
   result.isDirectory = (st.st_mode & _S_IFDIR) != 0;
+  result.isRegular = (st.st_mode & _S_IFREG) != 0;
 #else
   struct stat st;  // off_t is 64-bit on every supported target (_FILE_OFFSET_BITS on 32-bit)
   if (::stat(path.c_str(), &st) != 0) return result;
   result.isDirectory = S_ISDIR(st.st_mode);
+  result.isRegular = S_ISREG(st.st_mode);
 #endif
   result.exists = true;
   result.size = static_cast<int64_t>(st.st_size);
@@ -51,12 +62,28 @@ int OpenForWriting(const std::string& path) {
 #endif
 }
 
-void Close(int fd) {
-  if (fd < 0) return;
+int OpenNewForWriting(const std::string& path) {
 #ifdef _WIN32
-  _close(fd);
+  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
-  ::close(fd);
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+#endif
+}
+
+uint64_t ProcessId() {
+#ifdef _WIN32
+  return static_cast<uint64_t>(_getpid());
+#else
+  return static_cast<uint64_t>(::getpid());
+#endif
+}
+
+int Close(int fd) {
+  if (fd < 0) return 0;
+#ifdef _WIN32
+  return _close(fd) == 0 ? 0 : errno;
+#else
+  return ::close(fd) == 0 ? 0 : errno;
 #endif
 }
 
@@ -82,6 +109,15 @@ uint64_t ReadFully(int fd, void* buffer, uint64_t count) {
 
 uint64_t WriteFully(int fd, const void* data, uint64_t count) {
   const auto* in = static_cast<const char*>(data);
+  if (gWriteBudget >= 0) {
+    // Simulated full disk: move what the budget allows, then fail as write() does with ENOSPC.
+    const uint64_t allowed = std::min<uint64_t>(count, static_cast<uint64_t>(gWriteBudget));
+    gWriteBudget -= static_cast<int64_t>(allowed);
+    if (allowed < count) {
+      count = allowed;
+      errno = ENOSPC;
+    }
+  }
   uint64_t done = 0;
   while (done < count) {
     const uint64_t chunk = std::min<uint64_t>(count - done, 1u << 30);

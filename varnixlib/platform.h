@@ -9,14 +9,18 @@ namespace Varnix::Platform {
 
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
+/// What a text-mode stream writes for '\n'.
+inline constexpr const char* kTextLineEnd = "\r\n";
 #else
 inline constexpr char kSeparator = '/';
+inline constexpr const char* kTextLineEnd = "\n";
 #endif
 
 /// Result of a file status query; sizes are 64-bit so files of 2 GB and more work.
 struct FileStatus {
   bool exists = false;
   bool isDirectory = false;
+  bool isRegular = false;  ///< a plain file (not a directory, device, pipe or socket)
   int64_t size = 0;
 };
 
@@ -25,16 +29,26 @@ FileStatus Stat(const std::string& path);
 /// Descriptor-level calls, binary mode. Open* return -1 on failure.
 int OpenForReading(const std::string& path);
 int OpenForWriting(const std::string& path);  ///< create or truncate
-void Close(int fd);
+/// Returns 0 or the errno of the failure (a late write error shows here on some file systems).
+int Close(int fd);
 /// Reads or writes exactly count bytes unless the file ends or fails; returns the bytes moved.
 /// Loops because one read() moves at most about 2 GB on Linux.
 uint64_t ReadFully(int fd, void* buffer, uint64_t count);
 uint64_t WriteFully(int fd, const void* data, uint64_t count);
+/// Makes WriteFully behave as on a disk that fills after budget more bytes (-1: no limit, the
+/// default). For tests of the failure paths of writers, which cannot fill a real disk.
+void SetWriteBudgetForTesting(int64_t budget);
 
 /// Creates one directory; returns 0 or the errno of the failure.
 int MakeDirectory(const std::string& path);
 /// Returns 0 or the errno of the failure.
 int RemoveFile(const std::string& path);
+/// Opens a file that must not exist yet, for writing (binary); -1 when it exists or cannot be
+/// created.
+int OpenNewForWriting(const std::string& path);
+/// A number that differs between processes running at the same time, for unique file names.
+uint64_t ProcessId();
+
 /// Atomic replace of `to` by `from` (both in one directory); returns 0 or errno.
 int RenameFile(const std::string& from, const std::string& to);
 

@@ -473,7 +473,7 @@ TEST(MatFile, AFileThatCannotBeCreatedIsAnErrorNeverASuccess) {
   CaptureStdout();
   EXPECT_FALSE(file.Create(path));
   const std::string out = GetCapturedStdout();
-  EXPECT_NE(out.find("MatFile::Create::Mat_CreateVer " + path), std::string::npos) << out;
+  EXPECT_NE(out.find("MatFile::Create::pf " + path), std::string::npos) << out;
   EXPECT_FALSE(file.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(path));
   MatComponents components;
@@ -483,18 +483,69 @@ TEST(MatFile, AFileThatCannotBeCreatedIsAnErrorNeverASuccess) {
   EXPECT_NE(GetCapturedStdout().find("file not open"), std::string::npos);
 }
 
-TEST(MatFile, AWriteThatNeverReachesTheDiskIsAnError) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  // libmatio reports success on a full device; the close must notice the missing bytes.
+TEST(MatFile, AWriteThatNeverReachesTheDiskIsAnErrorAndLeavesNoFile) {
+  // libmatio reports success on a full disk; the close must notice the missing bytes. A small
+  // file system is the only way to fill a disk from a test; it needs the right to mount one.
+  testsupport::TempDir dir;
+  const std::string mount = dir / "small";
+  std::filesystem::create_directory(mount);
+  const std::string command = "mount -t tmpfs -o size=64k tmpfs '" + mount + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot mount a small file system here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { std::system(("umount '" + at + "'").c_str()); }
+  } unmount{mount};
+  const std::string path = mount + "/S01.asc.mat";
+  testsupport::WriteFile(path, "previous");
   std::vector<double> raw(100000, 1.0);
   MatComponents components;
   components.AddMatrix("raw", 1000, raw, true);
   MatFile file;
-  ASSERT_TRUE(file.Create("/dev/full"));
+  ASSERT_TRUE(file.Create(path));
   file.Write(components.MakeStructure("S"));
   CaptureStdout();
   EXPECT_FALSE(file.Close());
   EXPECT_NE(GetCapturedStdout().find("ERROR in : "), std::string::npos);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(mount)) left.push_back(entry.path().string());
+  const std::string content = testsupport::ReadFile(path);
+  EXPECT_EQ(left, std::vector<std::string>{path});
+  EXPECT_EQ(content, "previous");
+}
+
+TEST(MatFile, AFailedExportLeavesNoFileAndKeepsTheOneItWouldReplace) {
+  testsupport::TempDir dir;
+  const std::string path = dir / "S01.asc.mat";
+  {
+    MatFile file;
+    ASSERT_TRUE(file.Create(path));
+    CaptureStdout();
+    EXPECT_FALSE(file.Write(MatVariable()));
+    EXPECT_FALSE(file.Close());
+    GetCapturedStdout();
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+  testsupport::WriteFile(path, "previous");
+  {
+    MatFile file;
+    ASSERT_TRUE(file.Create(path));
+    EXPECT_EQ(testsupport::ReadFile(path), "previous");  // nothing shows before the close
+    CaptureStdout();
+    file.Write(MatVariable());
+    GetCapturedStdout();
+  }  // closed by the destructor: refused
+  EXPECT_EQ(testsupport::ReadFile(path), "previous");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  {
+    MatFile file;
+    ASSERT_TRUE(file.Create(path));
+    MatComponents components;
+    components.AddScalar("x", 1.0);
+    EXPECT_TRUE(file.Write(components.MakeStructure("S")));
+    EXPECT_TRUE(file.Close());
+  }
+  EXPECT_NE(testsupport::ReadFile(path), "previous");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(MatFile, TwoWritesOfTheSameContentAreByteIdentical) {
