@@ -4,7 +4,6 @@
 #include <cctype>
 #include <fstream>
 
-#include "varnixlib/file.h"
 #include "varnixlib/paths.h"
 #include "varnixlib/platform.h"
 
@@ -43,12 +42,12 @@ bool InputCheck::Asc(SynchroParams& params, const std::string& name) {
   if (Lower(SplitPath(name).extension) != "asc" && !FirstLineHasConvertedMark(name)) return false;
 
   if (!params.extFileName.empty()) {
-    if (!Varnix::File::Exists(params.extFileName)) return false;
+    if (!IsFile(params.extFileName)) return false;
   } else if (IsFile(name + ".ext")) {
     params.extFileName = name + ".ext";
   }
   if (!params.triggersFileName.empty()) {
-    if (!Varnix::File::Exists(params.triggersFileName)) return false;
+    if (!IsFile(params.triggersFileName)) return false;
   } else if (IsFile(name + ".trig.txt")) {
     params.triggersFileName = name + ".trig.txt";
   }

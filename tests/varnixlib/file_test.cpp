@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -168,6 +169,26 @@ TEST(File, MakeDirsCreatesEveryComponentButTheFirst) {
   const std::string absolute = dir / ("abs" + S + "deep");
   EXPECT_TRUE(File::MakeDirs(absolute));
   EXPECT_TRUE(fs::is_directory(absolute));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(File, ReadingADirectoryIsReportedNotSilent) {
+  testsupport::TempDir dir;
+  const std::string sub = dir / "sub.eeg";
+  std::filesystem::create_directory(sub);
+  CoutCapture capture;
+  std::vector<char> buffer(static_cast<size_t>(std::max<int64_t>(Varnix::File::Size(sub), 1)));
+  EXPECT_FALSE(Varnix::File::Read(sub, buffer.data()));
+  std::vector<int16_t> values;
+  EXPECT_FALSE(Varnix::File::ReadInVector(sub, values));
+  std::string text;
+  EXPECT_FALSE(Varnix::File::ReadInString(text, sub));
+  const std::string out = capture.Text();
+  EXPECT_NE(out.find(") File::Read::File::pf " + sub + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(") File creating file " + sub + "\n"), std::string::npos) << out;
 }
 
 }  // namespace
