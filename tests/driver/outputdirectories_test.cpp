@@ -124,3 +124,19 @@ TEST(OutputDirectories, OutputPathBelowAPlainFileFails) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OutputDirectories, LogThatCannotBeOpenedIsReported) {
+  // A directory in the log's place makes the open fail for every user, root included.
+  testsupport::TempDir dir;
+  const std::string logFile = dir / ("log" + S + "Log-AscRawData.txt");
+  fs::create_directories(logFile);
+  SynchroParams params = Resolved(dir);
+  OutputDirectories output;
+  EXPECT_EQ(output.Prepare(params, false), OutputDirectories::Result::CannotOpenLog);
+  EXPECT_EQ(output.FailedPath(), logFile);
+  EXPECT_FALSE(output.AscLog().is_open());
+}
+
+}  // namespace

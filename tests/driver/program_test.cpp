@@ -223,3 +223,17 @@ TEST(Program, TriggersFileFoundBesideTheAscFileIsShown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Program, LogFileThatCannotBeOpenedEndsTheRun) {
+  testsupport::TempDir dir;
+  WriteAsc(dir / "S01.asc");
+  WriteEegSet(dir / "S01");
+  std::filesystem::create_directories(dir / ("log" + S + "Log-AscRawData.txt"));
+  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.asc"});
+  EXPECT_EQ(run.status, 253);
+  EXPECT_EQ(run.err, "!!! Can not open the log file -> ." + S + "log" + S + "Log-AscRawData.txt\n");
+}
+
+}  // namespace
