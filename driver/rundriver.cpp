@@ -68,6 +68,7 @@ int RunDriver::Run(const std::vector<std::string>& arguments) {
 template <typename T>
 int RunDriver::RunStages() {
   const Outcome outcome = RunRecordingStages<T>();
+  if (outcome == Outcome::AscMatFileFailed) return Finish(outcome);
   PrintStatisticsFiles();
   QualityWriter::Write(myParams.quality);
   ArticleWriter::Write(myParams.article);
@@ -84,8 +85,8 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   //  - AscRawData::Process(myParams) with the ASC log of myOutput, its process time in seconds
   //    into myParams.quality.ascProcessingTime (false: Outcome::AscFailed);
   //  - the reference TTL triggers of the ASC file's directory and base name (".ttl");
-  //  - File::Remove(ascMatFileName), then with -m AscRawData::SaveMatFile (false: Fatal
-  //    "!!! Can not create a valid MAT file -> " + ascMatFileName, -3);
+  //  - File::Remove(ascMatFileName), then with -m AscRawData::SaveMatFile (false:
+  //    Outcome::AscMatFileFailed);
   //  - Brainamp::Synchronize<T>(myParams, myPrefix, asc, ttl) (false: Outcome::SyncFailed).
   return Outcome::LaterStagesMissing;
 }
@@ -106,6 +107,8 @@ int RunDriver::Finish(Outcome outcome) {
       return Fatal("!!! Can not process the EEG files -> " + myParams.eegFileName, -3);
     case Outcome::AscFailed:
       return Fatal("!!! Can not process the ASC file -> " + myParams.ascFileName, -2);
+    case Outcome::AscMatFileFailed:
+      return Fatal("!!! Can not create a valid MAT file -> " + myParams.ascMatFileName, -3);
     case Outcome::SyncFailed:
       return Fatal("!!! Can not synchronize data !!!", -3);
     case Outcome::LaterStagesMissing:

@@ -28,6 +28,7 @@ class RunDriver {
     Success,
     EegFailed,
     AscFailed,
+    AscMatFileFailed,  ///< ends the run at once, without the statistics lines and diagnostic files
     SyncFailed,
     LaterStagesMissing,  ///< the EEG stage ran, nothing after it exists yet
   };
