@@ -19,7 +19,7 @@ bool Error(std::string_view message, std::string_view detail, std::string_view s
   return false;
 }
 
-bool Error(std::string_view message, std::string_view detail, std::source_location where) {
+bool Error(std::string_view message, std::string_view detail, ReportLocation where) {
   return Error(message, detail, where.file_name(), where.line());
 }
 
@@ -28,6 +28,6 @@ void Warning(std::string_view message, std::string_view detail, std::string_view
   Report("WARNING in : ", message, detail, sourceFile, line);
 }
 
-void Warning(std::string_view message, std::string_view detail, std::source_location where) {
+void Warning(std::string_view message, std::string_view detail, ReportLocation where) {
   Warning(message, detail, where.file_name(), where.line());
 }
