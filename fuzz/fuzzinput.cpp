@@ -2,18 +2,37 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "varnixlib/platform.h"
 
 namespace fuzzinput {
 
-std::string WriteScratch(const uint8_t* data, size_t size, const std::string& extension) {
-  const std::string name = "/tmp/tolmera-fuzz-" + std::to_string(Varnix::Platform::ProcessId()) + extension;
-  FILE* file = std::fopen(name.c_str(), "wb");
+std::string ScratchName(const std::string& suffix) {
+  return "/tmp/tolmera-fuzz-" + std::to_string(Varnix::Platform::ProcessId()) + suffix;
+}
+
+void WriteFileText(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) std::abort();  // the fuzzer cannot work without its scratch file
-  if (size && std::fwrite(data, 1, size, file) != size) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
   std::fclose(file);
+}
+
+std::string WriteScratchText(const std::string& bytes, const std::string& suffix) {
+  const std::string name = ScratchName(suffix);
+  WriteFileText(name, bytes);
   return name;
+}
+
+std::string WriteScratch(const uint8_t* data, size_t size, const std::string& suffix) {
+  return WriteScratchText(std::string(reinterpret_cast<const char*>(data), size), suffix);
+}
+
+std::string ReadScratchText(const std::string& suffix) {
+  std::ifstream in(ScratchName(suffix), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 uint64_t TakeNumber(const uint8_t*& data, size_t& size, size_t bytes) {

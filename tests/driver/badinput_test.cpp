@@ -1,0 +1,325 @@
+// Bad input through the tolmera program, one table row per case: each input file kind truncated,
+// emptied, replaced by garbage, with foreign line endings, missing keys, huge and negative numbers,
+// awkward names, and output directories that are missing or cannot be written. Every case checks
+// the exit status and the error lines, that no input changed by a single byte, and that nothing
+// is left half-written (no temporary file of an output survives the run).
+//
+// The ASC stage and the synchronisation are not part of the program yet; the rows here cover the
+// BrainVision inputs and the output directories. A run whose EEG stage passes ends, for now, at
+// the point where the program says that no output was written.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "programrun.h"
+#include "support/testsupport.h"
+#include "varnixlib/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string S(1, Varnix::Platform::kSeparator);
+
+const std::string kHeader =
+    "Brain Vision Data Exchange Header File Version 1.0\r\n"
+    "; Data created by the BrainVision Recorder\r\n"
+    "\r\n"
+    "[Common Infos]\r\nCodepage=UTF-8\r\nDataFile=S01.eeg\r\nMarkerFile=S01.vmrk\r\n"
+    "DataFormat=BINARY\r\nDataOrientation=MULTIPLEXED\r\nNumberOfChannels=2\r\n"
+    "SamplingInterval=2000\r\n"
+    "\r\n"
+    "[Binary Infos]\r\nBinaryFormat=INT_16\r\n"
+    "\r\n"
+    "[Channel Infos]\r\nCh1=Fp1,,0.1,\xC2\xB5V\r\nCh2=Fp2,,0.1,\xC2\xB5V\r\n";
+
+const std::string kMarkers =
+    "Brain Vision Data Exchange Marker File, Version 1.0\r\n"
+    "\r\n"
+    "[Common Infos]\r\nCodepage=UTF-8\r\nDataFile=S01.eeg\r\n"
+    "\r\n"
+    "[Marker Infos]\r\n"
+    "Mk1=New Segment,,1,1,0,20190412101530123456\r\n"
+    "Mk2=Stimulus,S  1,3,1,0\r\n"
+    "Mk3=Stimulus,S  2,40,1,0\r\n";
+
+/// Two channels of 50 samples, 16-bit little-endian.
+std::string Samples() {
+  std::string bytes;
+  for (int i = 0; i < 100; ++i) {
+    const int16_t value = static_cast<int16_t>(i * 37 - 1800);
+    bytes.push_back(static_cast<char>(value & 0xFF));
+    bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
+  }
+  return bytes;
+}
+
+std::string Garbage(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t state = 2463534242u;
+  for (char& c : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    c = static_cast<char>(state & 0xFF);
+  }
+  return bytes;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  if (at == std::string::npos) ADD_FAILURE() << "no " << from;
+  else text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+/// The files of one recording, by name; an absent entry is an absent file.
+struct Recording {
+  std::string stem = "S01";
+  std::map<std::string, std::string> files;  ///< extension -> content
+};
+
+Recording Valid(const std::string& stem = "S01") {
+  Recording r;
+  r.stem = stem;
+  r.files["asc"] = "** CONVERTED FROM " + stem + ".edf\n";
+  r.files["vhdr"] = Replace(Replace(kHeader, "S01.eeg", stem + ".eeg"), "S01.vmrk", stem + ".vmrk");
+  r.files["vmrk"] = Replace(kMarkers, "S01.eeg", stem + ".eeg");
+  r.files["eeg"] = Samples();
+  return r;
+}
+
+enum class Expect {
+  EegStageFails,   ///< 253, "!!! Can not process the EEG files -> " and the data file
+  InvalidFormat,   ///< 253, "!!! Invalid EEG data format"
+  OutputPathFails, ///< 253, "!!! Can not create output path -> " and the path
+  InputFilesMissing, ///< 255 and the usage naming the input files
+  EegStagePasses,  ///< the run goes past the EEG stage
+};
+
+struct Case {
+  const char* name;
+  std::function<void(Recording&)> change;
+  Expect expect;
+  std::vector<std::string> outLines;  ///< texts that must appear on standard output
+  std::vector<std::string> extraArguments = {};
+};
+
+/// Every file under dir with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) files[entry.path().string()] = testsupport::ReadFile(entry.path().string());
+  }
+  return files;
+}
+
+void RunCase(const Case& c) {
+  SCOPED_TRACE(c.name);
+  testsupport::TempDir dir;
+  Recording recording = Valid();
+  c.change(recording);
+  const fs::path inputs = dir.Path() / "in";
+  fs::create_directory(inputs);
+  for (const auto& [extension, content] : recording.files) {
+    testsupport::WriteFile((inputs / (recording.stem + "." + extension)).string(), content);
+  }
+  const std::map<std::string, std::string> before = Snapshot(inputs);
+
+  std::vector<std::string> arguments = {"in" + S + recording.stem + ".asc"};
+  arguments.insert(arguments.end(), c.extraArguments.begin(), c.extraArguments.end());
+  const ProgramRun run = RunTolmera(dir.Path().string(), arguments);
+
+  switch (c.expect) {
+    case Expect::EegStageFails:
+      EXPECT_EQ(run.status, 253);
+      EXPECT_EQ(run.err, "!!! Can not process the EEG files -> in" + S + recording.stem + ".eeg\n");
+      EXPECT_NE(run.out.find("ERROR in : "), std::string::npos) << run.out;
+      break;
+    case Expect::InvalidFormat:
+      EXPECT_EQ(run.status, 253);
+      EXPECT_EQ(run.err, "!!! Invalid EEG data format\n");
+      break;
+    case Expect::OutputPathFails:
+      EXPECT_EQ(run.status, 253);
+      EXPECT_EQ(run.err.rfind("!!! Can not create output path -> ", 0), 0u) << run.err;
+      break;
+    case Expect::InputFilesMissing:
+      EXPECT_EQ(run.status, 255);
+      EXPECT_NE(run.out.find("Problem with input files."), std::string::npos) << run.out;
+      break;
+    case Expect::EegStagePasses:
+      // A defined exit code of a later stage, never a crash, and no EEG failure.
+      EXPECT_TRUE(run.status == 0 || (run.status >= 252 && run.status <= 255)) << run.status;
+      EXPECT_EQ(run.err.find("EEG"), std::string::npos) << run.err;
+      break;
+  }
+  for (const std::string& line : c.outLines) EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+
+  // The inputs are untouched; whatever the run added is complete (no temporary left).
+  const std::map<std::string, std::string> after = Snapshot(inputs);
+  for (const auto& [path, bytes] : before) {
+    const auto found = after.find(path);
+    ASSERT_NE(found, after.end()) << path << " was removed";
+    EXPECT_TRUE(found->second == bytes) << path << " was changed";
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path() << " left behind";
+  }
+}
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      // The header.
+      // An empty header has no sample type: the program stops before the EEG stage.
+      {"header empty", [](Recording& r) { r.files["vhdr"] = ""; }, Expect::InvalidFormat, {}},
+      {"header missing", [](Recording& r) { r.files.erase("vhdr"); }, Expect::InputFilesMissing, {}},
+      {"header garbage", [](Recording& r) { r.files["vhdr"] = Garbage(700); }, Expect::EegStageFails,
+       {"BrainampEEG::Process nbChannels < 1"}},
+      {"header cut before the channel count",
+       [](Recording& r) { r.files["vhdr"] = r.files["vhdr"].substr(0, r.files["vhdr"].find("NumberOfChannels")); },
+       Expect::EegStageFails, {"BrainampEEG::Process nbChannels < 1"}},
+      {"header cut inside the channel list",
+       [](Recording& r) { r.files["vhdr"] = r.files["vhdr"].substr(0, r.files["vhdr"].find("Ch2=") + 2); },
+       Expect::EegStagePasses, {}},
+      {"header cut after the binary section",
+       [](Recording& r) { r.files["vhdr"] = r.files["vhdr"].substr(0, r.files["vhdr"].find("[Channel Infos]")); },
+       Expect::EegStagePasses, {}},
+      {"header with LF line ends", [](Recording& r) { r.files["vhdr"] = ReplaceAll(r.files["vhdr"], "\r\n", "\n"); },
+       Expect::EegStagePasses, {}},
+      {"header with CR line ends", [](Recording& r) { r.files["vhdr"] = ReplaceAll(r.files["vhdr"], "\r\n", "\r"); },
+       Expect::EegStageFails, {"BrainampEEG::Process nbChannels < 1"}},
+      {"header without the channel count",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "NumberOfChannels=2\r\n", ""); },
+       Expect::EegStageFails, {"BrainampEEG::Process nbChannels < 1"}},
+      {"header with a negative channel count",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "NumberOfChannels=2", "NumberOfChannels=-2"); },
+       Expect::EegStageFails, {"BrainampEEG::Process nbChannels < 1"}},
+      {"header with a huge channel count",
+       [](Recording& r) {
+         r.files["vhdr"] = Replace(r.files["vhdr"], "NumberOfChannels=2", "NumberOfChannels=99999999999999999999");
+       },
+       Expect::EegStageFails, {"is not a channel count from 1 to 65535"}},
+      {"header with more channels than the data holds",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "NumberOfChannels=2", "NumberOfChannels=3"); },
+       Expect::EegStageFails, {}},
+      {"header with an unknown sample type",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "INT_16", "INT_12"); }, Expect::InvalidFormat,
+       {}},
+      {"header vectorized",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "MULTIPLEXED", "VECTORIZED"); },
+       Expect::EegStageFails, {"format VECTORIZED"}},
+      {"header with a negative sampling interval",
+       [](Recording& r) {
+         r.files["vhdr"] = Replace(r.files["vhdr"], "SamplingInterval=2000", "SamplingInterval=-2000");
+       },
+       Expect::EegStageFails, {}},
+      {"header with a huge sampling interval",
+       [](Recording& r) {
+         r.files["vhdr"] = Replace(r.files["vhdr"], "SamplingInterval=2000", "SamplingInterval=1e308");
+       },
+       Expect::EegStagePasses, {}},
+      {"header without a sampling interval",
+       [](Recording& r) { r.files["vhdr"] = Replace(r.files["vhdr"], "SamplingInterval=2000\r\n", ""); },
+       Expect::EegStageFails, {}},
+      // The markers.
+      {"markers missing", [](Recording& r) { r.files.erase("vmrk"); }, Expect::InputFilesMissing, {}},
+      {"markers empty", [](Recording& r) { r.files["vmrk"] = ""; }, Expect::EegStagePasses, {}},
+      {"markers garbage", [](Recording& r) { r.files["vmrk"] = Garbage(900); }, Expect::EegStagePasses, {}},
+      {"markers cut inside a line",
+       [](Recording& r) { r.files["vmrk"] = r.files["vmrk"].substr(0, r.files["vmrk"].find("Mk3=") + 12); },
+       Expect::EegStagePasses, {}},
+      {"markers with LF line ends", [](Recording& r) { r.files["vmrk"] = ReplaceAll(r.files["vmrk"], "\r\n", "\n"); },
+       Expect::EegStagePasses, {}},
+      {"marker past the end of the data",
+       [](Recording& r) { r.files["vmrk"] = Replace(r.files["vmrk"], "S  2,40,", "S  2,99999999999,"); },
+       Expect::EegStagePasses, {}},
+      {"marker at a negative position",
+       [](Recording& r) { r.files["vmrk"] = Replace(r.files["vmrk"], "S  2,40,", "S  2,-40,"); },
+       Expect::EegStagePasses, {}},
+      {"marker with a non-numeric stimulus",
+       [](Recording& r) { r.files["vmrk"] = Replace(r.files["vmrk"], "S  2,40,", "S xy,40,"); },
+       Expect::EegStagePasses, {}},
+      {"second segment before the first",
+       [](Recording& r) {
+         r.files["vmrk"] = Replace(r.files["vmrk"], "New Segment,,1,", "New Segment,,30,") +
+                           "Mk4=New Segment,,10,1,0,20190412101531123456\r\n";
+       },
+       Expect::EegStageFails, {"starts before the segment preceding it"}},
+      {"second segment with a garbage date",
+       [](Recording& r) {
+         r.files["vmrk"] += "Mk4=New Segment,,45,1,0,2019041210153\xff\xfe\r\n";
+       },
+       Expect::EegStageFails, {}},
+      // The data file.
+      {"data empty", [](Recording& r) { r.files["eeg"] = ""; }, Expect::EegStageFails, {}},
+      {"data missing", [](Recording& r) { r.files.erase("eeg"); }, Expect::InputFilesMissing, {}},
+      {"data cut inside a sample", [](Recording& r) { r.files["eeg"].pop_back(); }, Expect::EegStageFails,
+       {"the data file's 199 bytes are not a whole number of 2-byte values"}},
+      {"data cut inside a frame", [](Recording& r) { r.files["eeg"].resize(r.files["eeg"].size() - 2); },
+       Expect::EegStageFails, {"Brainamp::Process : the data file's"}},
+      // Names.
+      {"names with spaces and non-ASCII characters",
+       [](Recording& r) { r = Valid("Sujet 01 \xC3\xA9t\xC3\xA9"); }, Expect::EegStagePasses,
+       {"Sujet 01 \xC3\xA9t\xC3\xA9.asc"}},
+      // Output directories.
+      {"output directory missing, created with its parents", [](Recording&) {}, Expect::EegStagePasses, {},
+       {"-h", "out" + S + "deeper" + S + "still"}},
+      {"output directory under a plain file", [](Recording&) {}, Expect::OutputPathFails,
+       {"File::Mkdir::EEXIST"}, {"-h", "in" + S + "S01.vhdr" + S + "out"}},
+  };
+  return cases;
+}
+
+TEST(BadInput, EveryCaseEndsAsDefinedWithInputsUnchangedAndNothingHalfWritten) {
+  for (const Case& c : Cases()) RunCase(c);
+}
+
+TEST(BadInput, AnOutputDirectoryThatCannotBeWrittenEndsTheRunAndChangesNothing) {
+  testsupport::TempDir dir;
+  const std::string locked = dir / "locked";
+  fs::create_directory(locked);
+  // Permissions do not stop the superuser: a read-only file system does.
+  bool readOnly = false;
+  if (geteuid() == 0) {
+    readOnly = std::system(("mount -t tmpfs -o ro,size=64k tmpfs '" + locked + "' 2>/dev/null").c_str()) == 0;
+  } else {
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    readOnly = true;
+  }
+  if (!readOnly) GTEST_SKIP() << "no way to make a read-only directory here";
+  struct Restore {
+    std::string at;
+    ~Restore() {
+      if (geteuid() == 0) std::system(("umount '" + at + "' 2>/dev/null").c_str());
+      else fs::permissions(at, fs::perms::owner_all);
+    }
+  } restore{locked};
+
+  const Recording recording = Valid();
+  for (const auto& [extension, content] : recording.files) testsupport::WriteFile(dir / ("S01." + extension), content);
+  const std::map<std::string, std::string> before = Snapshot(dir.Path());
+  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.asc", "-h", "locked" + S + "out"});
+  EXPECT_EQ(run.status, 253);
+  EXPECT_EQ(run.err, "!!! Can not create output path -> locked" + S + "out\n") << run.err;
+  EXPECT_EQ(Snapshot(dir.Path()), before);
+  EXPECT_TRUE(fs::is_empty(locked));
+}
+
+}  // namespace
