@@ -23,10 +23,14 @@ if [ -z "$CXX_FUZZ" ]; then
 fi
 build=${TOLMERA_FUZZ_BUILD:-build-fuzz}
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$CXX_FUZZ" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$build" -G Ninja -DTOLMERA_REALDATA_DIR="${TOLMERA_REALDATA_DIR:-$PWD/../shared/realdata}" -DCMAKE_CXX_COMPILER="$CXX_FUZZ" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTOLMERA_FUZZ=ON -DTOLMERA_BUILD_TESTS=OFF -DTOLMERA_BUILD_TOOLS=OFF -DTOLMERA_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_BUILD_JOBS:-2}" >/dev/null
+mkdir -p "$build/logs"
+if ! cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_BUILD_JOBS:-2}" >"$build/logs/build-$target.log" 2>&1; then
+  cat "$build/logs/build-$target.log" >&2
+  exit 1
+fi
 mkdir -p "$build/corpus/$target" "$build/artifacts/$target"
 # Standard output carries the readers' error lines; closing it keeps the fuzzer fast.
 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \

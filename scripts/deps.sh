@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libmatio-dev
-          python3-numpy python3-scipy python3-mne)
+          python3-numpy python3-scipy python3-mne
+          clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
