@@ -420,7 +420,7 @@ TEST(SimAscReal, BlockAndSampleLinesMatchARealBinocularExport) {
     std::vector<std::string> out;
     for (size_t i = 0; i < lines.size(); ++i)
       if (lines[i].starts_with("START")) {
-        for (size_t j = i; j < i + 6; ++j) out.push_back(shape(lines[j]));
+        for (size_t j = i; j < i + 7; ++j) out.push_back(shape(lines[j]));
         break;
       }
     return out;
@@ -439,7 +439,7 @@ TEST(SimAscReal, BlockAndSampleLinesMatchARealBinocularExport) {
     }
     return std::make_pair(std::vector<size_t>{}, std::string());
   };
-  EXPECT_EQ(blockHeader(real).size(), 6u);
+  EXPECT_EQ(blockHeader(real).size(), 7u);
   for (const bool missing : {false, true}) {
     const auto mine = sampleFields(ours, missing);
     EXPECT_EQ(mine.first.size(), 7u) << "a sample line " << (missing ? "without" : "with") << " gaze";

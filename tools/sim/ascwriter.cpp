@@ -76,6 +76,8 @@ void AscWriter::CollectBlocks() {
     AddLine(first, 0, "EVENTS\tGAZE\t" + eyeTabs + "\tRATE\t" + rate + "\tTRACKING\tCR\tFILTER\t2");
     AddLine(first, 0, "SAMPLES\tGAZE\t" + eyeTabs + (o.velocity ? "\tVEL" : "") + "\tRATE\t" + rate +
                           "\tTRACKING\tCR\tFILTER\t2");
+    // The tracker reports the port's value when a block starts; it is idle (0) there.
+    AddLine(first, 0, "INPUT\t" + Int(first) + "\t0");
     AddLine(last + 1, 0, "END\t" + Int(last + 1) + " \tSAMPLES\tEVENTS\tRES\t  45.90\t  46.06");
   }
 }

@@ -125,7 +125,7 @@ bool BrainVisionWriter::WriteHeader(const std::string& path, const std::string& 
        "Series Res. [kOhm] Gradient         Offset");
   for (size_t c = 0; c < myNames.size(); ++c) {
     line(Padded(std::to_string(c + 1), 6) + Padded(myNames[c], 12) + Padded(std::to_string(c + 1), 17) +
-         Padded(FormatDouble(myResolutions[c]) + " \xC2\xB5V", 19) + Padded("10", 16) + Padded("1000", 17) +
+         Padded(FormatDouble(myResolutions[c]) + " \xC2\xB5V", 20) + Padded("10", 16) + Padded("1000", 17) +
          Padded("Off", 19) + Padded("0", 18));
   }
   line("");
