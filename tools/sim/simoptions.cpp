@@ -20,7 +20,7 @@ bool ParseUnsigned(std::string_view text, uint64_t& out) {
   return ec == std::errc() && ptr == end;
 }
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;
   bool takesValue;
   std::function<bool(std::string_view)> apply;  ///< false: the value is not acceptable
@@ -50,7 +50,7 @@ std::function<bool(std::string_view)> Flag(bool& field, bool value) {
 
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& help, std::string& error) {
   help = false;
-  const std::vector<OptionSpec> specs = {
+  const std::vector<OptionRule> rules = {
       {"--out", true, [&o](std::string_view v) { o.outDir = std::string(v); return !v.empty(); }},
       {"--name", true,
        [&o](std::string_view v) {
@@ -137,25 +137,25 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : specs)
-      if (key == s.name) spec = &s;
-    if (spec == nullptr) {
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& s : rules)
+      if (key == s.name) rule = &s;
+    if (rule == nullptr) {
       error = "unknown option " + std::string(arg);
       return false;
     }
-    if (spec->takesValue && !inlineValue) {
+    if (rule->takesValue && !inlineValue) {
       if (i + 1 >= argc) {
         error = "option " + std::string(key) + " needs a value";
         return false;
       }
       value = argv[++i];
     }
-    if (!spec->takesValue && inlineValue) {
+    if (!rule->takesValue && inlineValue) {
       error = "option " + std::string(key) + " takes no value";
       return false;
     }
-    if (!spec->apply(value)) {
+    if (!rule->apply(value)) {
       error = "bad value '" + std::string(value) + "' for " + std::string(key);
       return false;
     }
