@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -242,5 +243,29 @@ TEST_P(SimBrainVision, TrueTimeChannelIsTheKnownFunctionOfEachSamplesTrueTime) {
 
 INSTANTIATE_TEST_SUITE_P(AllSampleTypes, SimBrainVision, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.format); });
+
+}  // namespace
+
+namespace {
+
+TEST(SimBrainVisionReal, HeaderAndMarkerPreamblesMatchARealRecorderRecording) {
+  REQUIRE_REALDATA();
+  testsupport::TempDir dir;
+  ASSERT_EQ(RunSim("--out \"" + dir.Path().string() + "\" --name test --eeg-rate 1000 --channels 32"), 0);
+  const std::string real = testsupport::RealDataDir() + "/brainvision/recorder-int16-32ch/test.";
+  // Counts differ; every other byte up to the first channel line, CR LF included, is Recorder's.
+  auto preamble = [](const std::string& text, const std::string& stop) {
+    std::string out = text.substr(0, text.find(stop));
+    for (char& c : out)
+      if (std::isdigit(static_cast<unsigned char>(c))) c = '9';
+    return out;
+  };
+  const std::string ours = testsupport::ReadFile(dir / "test.vhdr");
+  EXPECT_EQ(preamble(ours, "Ch1="), preamble(testsupport::ReadFile(real + "vhdr"), "Ch1="));
+  EXPECT_GT(preamble(ours, "Ch1=").size(), 500u);
+  const std::string marks = testsupport::ReadFile(dir / "test.vmrk");
+  EXPECT_EQ(preamble(marks, "Mk2="), preamble(testsupport::ReadFile(real + "vmrk"), "Mk2="));
+  EXPECT_GT(preamble(marks, "Mk2=").size(), 400u);
+}
 
 }  // namespace

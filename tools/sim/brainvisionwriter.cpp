@@ -187,7 +187,6 @@ bool BrainVisionWriter::WriteMarkers(const std::string& path, const std::string&
     out.Append(kCrLf);
   };
   line("Brain Vision Data Exchange Marker File, Version 1.0");
-  line("; Data created by the Vision Recorder");
   line("");
   line("[Common Infos]");
   line("Codepage=UTF-8");
