@@ -13,11 +13,20 @@
 namespace simsupport {
 
 int RunSim(const std::string& arguments, const std::string& log) {
+#ifdef _WIN32
+  const char* nowhere = "NUL";
+#else
+  const char* nowhere = "/dev/null";
+#endif
   const std::string command =
-      std::string("\"") + TOLMERA_SIM_PATH + "\" " + arguments + " > \"" + (log.empty() ? "/dev/null" : log) + "\" 2>&1";
+      std::string("\"") + TOLMERA_SIM_PATH + "\" " + arguments + " > \"" + (log.empty() ? nowhere : log) + "\" 2>&1";
   const int status = std::system(command.c_str());
   if (status == -1) return -1;
+#ifdef _WIN32
+  return status;
+#else
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 std::vector<std::string> Lines(const std::string& text) {
