@@ -50,7 +50,7 @@ TEST(Simulator, RefusesBadArgumentsWithAReason) {
   const char* const bad[] = {"--gaze-rate 300",   "--format int32",      "--eyes three", "--channels 0",
                              "--frobnicate",      "--duration",          "--duration -5", "--code-max 256",
                              "--pattern zigzag",  "--seed x",            "--duration 1 --blocks 5",
-                             "--segments 3 --segment-loss 40000 --duration 20"};
+                             "--segments 3 --segment-loss 40000 --duration 20", "--block-gap 2"};
   for (const char* args : bad) {
     const std::string log = dir / "log.txt";
     EXPECT_EQ(RunSim(out + args, log), 2) << args;

@@ -33,7 +33,7 @@ Eye tracker
   --velocity             velocity columns in the samples
   --pupil P              area | diameter (default area)
   --blocks N             START ... END recording blocks (default 2)
-  --block-gap MS         pause between blocks (default 1500)
+  --block-gap MS         pause between blocks, at least 10 (default 1500)
   --asc-crlf             CR LF line ends in the .asc
 Clocks
   --drift PPM            the EEG clock runs fast by PPM parts per million (default 15)
@@ -87,12 +87,13 @@ Ground truth (NAME.truth.txt): plain text, '#' starts a comment, sections in bra
                overflow), adjacent (1: one EEG sample after the previous trigger), coincident
 
 Checking alignment in a merged output
-  The EEG's last channel, TrueTime (resolution 0.1 uV), holds t mod 1600 in uV (t in ms, quantised to
-  0.1 ms in int16 files). The gaze x of every valid sample is 100 + (t mod 1600) / 2 pixels for the
-  left eye and 120 + (t mod 1600) / 2 for the right eye. In a merged recording, at every frame with a
-  valid gaze, compare  a = TrueTime value in uV  with  b = 2 * (left gaze x - 100)  (or
-  2 * (right gaze x - 120)): aligned streams give a = b (mod 1600); a - b is the misalignment in ms
-  at that frame. Skip frames within a few ms of the 1600 ms wrap, where an interpolated value mixes
-  both ends of the cycle.
+  The EEG's last channel, TrueTime (resolution 0.1 uV), holds t mod 1600 in uV (t in ms): its stored
+  value times 0.1 is the millisecond of true time within a 1600 ms cycle (quantised to 0.1 ms in int16
+  files). The gaze x of every valid sample is 100 + (t mod 1600) / 2 pixels for the left eye and
+  120 + (t mod 1600) / 2 for the right eye (stored as pixels, resolution 1, in a merged recording).
+  At every merged frame with a valid gaze, compare  a = 0.1 * stored TrueTime  with
+  b = 2 * (left gaze x - 100)  (or 2 * (right gaze x - 120)): aligned streams give a = b (mod 1600),
+  and a - b is the misalignment in ms at that frame. Skip frames within a few ms of the 1600 ms wrap,
+  where an interpolated value mixes both ends of the cycle.
 )";
 }

@@ -164,7 +164,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
   // Ranges that keep every later computation meaningful.
   if (!(o.durationSec > 0.0 && o.durationSec <= 48.0 * 3600.0)) error = "--duration must be in (0, 172800] s";
   else if (!(o.eegRateHz >= 1.0 && o.eegRateHz <= 100000.0)) error = "--eeg-rate must be in [1, 100000] Hz";
-  else if (!(o.blockGapMs >= 0.0)) error = "--block-gap must not be negative";
+  else if (!(o.blockGapMs >= 10.0)) error = "--block-gap must be at least 10 ms";
   else if (!(o.driftPpm > -10000.0 && o.driftPpm < 10000.0)) error = "--drift must be within +-10000 ppm";
   else if (!(o.offsetMs > -3.6e6 && o.offsetMs < 3.6e6)) error = "--offset must be within one hour";
   else if (!(o.segmentLossMs >= 0.0)) error = "--segment-loss must not be negative";
