@@ -3,7 +3,7 @@
 // recording blocks and the experiment structure. Until the ASC stage is part of the build these tests
 // compile to nothing.
 
-#if __has_include("varnixlib/ascrawdata.h")
+#ifdef TOLMERA_HAVE_ASC_STAGE
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,6 @@
 // The simulator's EEG files read back through the project's own EEG stage (Brainamp::Process), which
 // must agree with the ground truth: channels, sample counts, segment bookkeeping, trigger positions on
-// the gap-filled time line and the samples themselves. Until the EEG stage is part of the build these
-// tests compile to nothing.
-
-#if __has_include("varnixlib/brainampvmrk.h") && __has_include("varnixlib/brainampeeg.h")
+// the gap-filled time line and the samples themselves.
 
 #include <gtest/gtest.h>
 
@@ -113,5 +110,3 @@ TEST(SimReadBack, EegStageAgreesWithTheGroundTruthForEverySampleType) {
 }
 
 }  // namespace
-
-#endif
