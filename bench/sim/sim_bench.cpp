@@ -1,13 +1,17 @@
 // bench_sim [DIR [--keep]]: writes the one-hour pair (EEG 64 channels at 1000 Hz float32, binocular gaze
 // at 1000 Hz with velocity, 3 segments and a buffer overflow) with tolmera-sim into DIR (default: a
-// folder under the system temp folder) and prints the wall time and the bytes written. Without --keep
-// the files are removed afterwards.
+// folder under the system temp folder), prints the wall time and the bytes written, then times the
+// EEG stage (Brainamp::Process) reading the recording back. Without --keep the files are removed
+// afterwards.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "varnixlib/brainamp.h"
+#include "varnixlib/synchroparams.h"
 
 namespace fs = std::filesystem;
 
@@ -27,6 +31,15 @@ int main(int argc, char** argv) {
   for (const char* ext : {".vhdr", ".vmrk", ".eeg", ".asc", ".truth.txt"}) bytes += fs::file_size(dir / ("H" + std::string(ext)));
   std::printf("one-hour pair: %.2f s wall, %.1f MB written (%.0f MB/s), .eeg %.1f MB, .asc %.1f MB\n", seconds,
               bytes / 1e6, bytes / 1e6 / seconds, fs::file_size(dir / "H.eeg") / 1e6, fs::file_size(dir / "H.asc") / 1e6);
+
+  SynchroParams params;
+  params.eegFileName = (dir / "H.eeg").string();
+  Brainamp eeg;
+  const auto readStart = std::chrono::steady_clock::now();
+  const bool read = eeg.Process<float>(params);
+  const double readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - readStart).count();
+  std::printf("EEG stage reading it back: %s in %.2f s, %u samples on the gap-filled line, %zu segments\n",
+              read ? "ok" : "FAILED", readSeconds, eeg.myVhdr.nbOfSamples, eeg.myVmrk.segments.size());
   if (!keep) fs::remove_all(dir);
-  return 0;
+  return read ? 0 : 1;
 }
