@@ -61,6 +61,8 @@ Eye events and experiment structure
                          BEGIN/END TRANSITION of image, text, video (with BEGIN FRAME) and special
                          items, TRIALID, 'Stimulus, Image_Start, reponse
 
+Exit codes: 0 when every file was written, 1 when one could not be written, 2 on a bad argument.
+
 Clock model
   True time t is the eye tracker's clock in milliseconds: a tracker timestamp is true time. The EEG's
   gap-filled sample position (0-based, counting the samples lost in pauses and overflows) of time t is
