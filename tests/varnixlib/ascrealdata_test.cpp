@@ -58,7 +58,7 @@ TEST_P(RealAsc, ParsesWithTheCountsOfTheFile) {
   const Facts f = GetParam();
   const std::string path = testsupport::RealDataDir() + "/asc/" + f.file;
   testsupport::TempDir dir;
-  SynchroParams params = asctest::Run::Defaults();
+  SynchroParams params = asctest::AscRun::Defaults();
   params.ascFileName = path;
   params.pupilSize = true;
   AscRawData asc;
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(AllFiles, RealAsc, ::testing::ValuesIn(kFacts), [](cons
 TEST(RealAsc2000Hz, StopsWithTheHeaderErrorForItsPeriodOfZero) {
   REQUIRE_REALDATA();
   testsupport::TempDir dir;
-  SynchroParams params = asctest::Run::Defaults();
+  SynchroParams params = asctest::AscRun::Defaults();
   params.ascFileName = testsupport::RealDataDir() + "/asc/eyelinker-mono2000.asc";
   AscRawData asc;
   asc.OpenLog(dir / "Log-AscRawData.txt");

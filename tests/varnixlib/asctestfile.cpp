@@ -37,20 +37,20 @@ std::string Mono(unsigned time, const std::string& x, const std::string& y, cons
 
 std::string End(unsigned time) { return "END\t" + std::to_string(time) + " \tSAMPLES\tEVENTS\tRES\t 40.0\t 40.0\n"; }
 
-SynchroParams Run::Defaults() {
+SynchroParams AscRun::Defaults() {
   SynchroParams p;
   p.velocityChannels = true;
   return p;
 }
 
-Run::Run(const std::string& text, SynchroParams p, const std::string& name) : params(std::move(p)) {
+AscRun::AscRun(const std::string& text, SynchroParams p, const std::string& name) : params(std::move(p)) {
   testsupport::WriteFile(dir / name, text);
   params.ascFileName = dir / name;
   asc.OpenLog(dir / "Log-AscRawData.txt");
   ok = asc.Process(params);
 }
 
-std::string Run::Log() const { return testsupport::ReadFile(dir / "Log-AscRawData.txt"); }
+std::string AscRun::Log() const { return testsupport::ReadFile(dir / "Log-AscRawData.txt"); }
 
 double At(const AscRawData& asc, const std::string& channel, uint32_t sample) {
   const auto& names = asc.ChannelNames();

@@ -22,9 +22,9 @@ int CorruptionStops();
 void ResetCorruptionStops();
 
 /// Writes text as <dir>/rec.asc, opens the log <dir>/Log-AscRawData.txt and runs the stage.
-class Run {
+class AscRun {
  public:
-  explicit Run(const std::string& text, SynchroParams params = Defaults(), const std::string& name = "rec.asc");
+  explicit AscRun(const std::string& text, SynchroParams params = Defaults(), const std::string& name = "rec.asc");
   static SynchroParams Defaults();
   bool ok = false;
   std::string Log() const;
