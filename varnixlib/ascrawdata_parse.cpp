@@ -63,7 +63,9 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
 void AscRawData::ReportProgress(uint32_t i) {
   const int q = static_cast<int>(static_cast<double>(i) * 100.0 / myNbSamples);
   if (q == myProgress) return;
-  std::printf("%3d %%\r", static_cast<int>(static_cast<uint64_t>(i) * 100u / myNbSamples));
+  char text[16];
+  std::snprintf(text, sizeof text, "%3d %%\r", static_cast<int>(static_cast<uint64_t>(i) * 100u / myNbSamples));
+  std::cout << text;
   myProgress = q;
 }
 
