@@ -34,6 +34,11 @@ bool AscRawData::OpenLog(const std::string& path) {
   return myLogStream.is_open();
 }
 
+void AscRawData::AdoptLog(const std::string& path, std::ofstream&& stream) {
+  myLogPath = path;
+  myLogStream = std::move(stream);
+}
+
 bool AscRawData::Process(const SynchroParams& params) {
   const bool result = ProcessStage(params);
   // Readers of the log (the user, a test) see every warning once the stage is over.

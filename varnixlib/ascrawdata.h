@@ -64,6 +64,8 @@ class AscRawData {
 
   /// Sets the ASC log file name and opens it for writing, truncated.
   bool OpenLog(const std::string& path);
+  /// Takes over a log the caller has already opened under that name.
+  void AdoptLog(const std::string& path, std::ofstream&& stream);
   const std::string& LogPath() const { return myLogPath; }
 
   /// The whole ASC stage: read, header scan, grid, line walk, sort and organise (or the cache).
