@@ -93,7 +93,7 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
     return true;
   }
 
-  if (!AllocateColumns()) {
+  if (!AllocateColumns(params.velocityChannels)) {
     ReleaseText();
     return Error("AscRawData::Process : processing header", "");
   }

@@ -154,7 +154,7 @@ class AscRawData {
   std::string_view LineText(uint64_t line) const;
   void BuildLineTable();
   bool BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp);
-  bool AllocateColumns();
+  bool AllocateColumns(bool velocityWanted);
   uint32_t AtPosition(uint32_t index) const { return myStartTimestamp + index; }
   void ResetParseState();
   bool ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels);

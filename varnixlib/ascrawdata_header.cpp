@@ -149,14 +149,17 @@ bool AscRawData::BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp) {
   return true;
 }
 
-bool AscRawData::AllocateColumns() {
+bool AscRawData::AllocateColumns(bool velocityWanted) {
+  // Pupil and velocity columns that can never reach the matrix are not laid out: on an hour-long
+  // recording each column is tens of megabytes of pages to fault in.
   try {
     myStatus.assign(myNbSamples, 0);
     myFrameAdvances.assign(myNbSamples, 0);
     myTriggerValues.assign(myNbSamples, 0);
-    for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp, &eyeLxVel, &eyeLyVel, &eyeRx, &eyeRy,
-                                         &eyeRp, &eyeRxVel, &eyeRyVel}) {
-      column->assign(myNbSamples, myNaNValue);
+    for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeRx, &eyeRy}) column->assign(myNbSamples, myNaNValue);
+    for (std::vector<double>* column : {&eyeLp, &eyeRp}) column->assign(myPupilWanted ? myNbSamples : 0, myNaNValue);
+    for (std::vector<double>* column : {&eyeLxVel, &eyeLyVel, &eyeRxVel, &eyeRyVel}) {
+      column->assign(velocityWanted ? myNbSamples : 0, myNaNValue);
     }
     myBlink.assign(myNbSamples, 0.0);
   } catch (const std::bad_alloc&) {

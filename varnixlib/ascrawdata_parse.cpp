@@ -109,7 +109,7 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
     const double yv = AscTokens::DoubleValue(y);
     eye.x[i] = xv;
     eye.y[i] = yv;
-    eye.p[i] = AscTokens::DoubleOrMinusOne(t[xToken + 2]);
+    if (myPupilWanted) eye.p[i] = AscTokens::DoubleOrMinusOne(t[xToken + 2]);
     if (velocity && n >= velNeeded) {
       const std::string_view vx = t[velToken];
       const std::string_view vy = t[velToken + 1];
