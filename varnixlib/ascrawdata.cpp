@@ -169,7 +169,7 @@ void AscRawData::Warn(uint32_t index, std::string_view message) {
   myWarningsWritten = true;
 }
 
-bool AscRawData::StopOnCorruption(uint32_t index, std::string_view message, std::source_location where) {
+bool AscRawData::StopOnCorruption(uint32_t index, std::string_view message, ReportLocation where) {
   if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
   myLogStream << where.file_name() << "::" << where.line() << ' ' << message << myAscFileName
               << " at position " << AtPosition(index) << std::endl;

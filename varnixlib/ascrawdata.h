@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <source_location>
+#include "varnixlib/report.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,7 +84,7 @@ class AscRawData {
   /// The fatal path of a malformed sample line: logs, prints, pauses and calls the exit hook.
   /// Returns (false) only when the hook returns.
   bool StopOnCorruption(uint32_t index, std::string_view message,
-                        std::source_location where = std::source_location::current());
+                        ReportLocation where = ReportLocation::current());
   /// Joins the words of a text item split by blanks so the transition line has 18 tokens.
   bool MergeTextTokens(AscTokens& tokens, std::string& storage) const;
 

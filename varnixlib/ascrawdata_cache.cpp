@@ -67,7 +67,7 @@ class Reader {
     uint64_t n = 0;
     if (!Get(n) || n > (mySize - myPos) / sizeof(T)) return false;
     v.resize(n);
-    std::memcpy(v.data(), myData + myPos, n * sizeof(T));
+    if (n != 0) std::memcpy(v.data(), myData + myPos, n * sizeof(T));  // data() of an empty vector may be null
     myPos += n * sizeof(T);
     return true;
   }

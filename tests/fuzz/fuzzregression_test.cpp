@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "fuzz/harness.h"
 #include "support/testsupport.h"
 #include "varnixlib/brainampvhdr.h"
 #include "varnixlib/brainampvmrk.h"
 #include "varnixlib/cmarker.h"
+#include "varnixlib/trigger.h"
+#include "varnixlib/ttlfile.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -94,6 +97,29 @@ TEST(FuzzRegressions, LostSampleCountsBeyondTheTimeLineOrTheClockAreRefused) {
   run = TwoSegments("20261208090000000000", "19000101090000000000", 0.25);
   EXPECT_TRUE(run.ok);
   EXPECT_NE(run.out.find("earlier on the clock"), std::string::npos) << run.out;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FuzzRegressions, EveryKeptAscSideInputRunsThroughItsReaderWithoutFault) {
+  EXPECT_GE(ReplayAll("asc", fuzzharness::Asc), 0);
+  EXPECT_GE(ReplayAll("trig", fuzzharness::Trig), 0);
+  EXPECT_GE(ReplayAll("ttl", fuzzharness::Ttl), 1);
+  EXPECT_GE(ReplayAll("dbg", fuzzharness::Dbg), 1);
+}
+
+TEST(FuzzRegressions, ATtlTimeBeyondThe32BitMillisecondLineEndsTheReading) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "S01.ttl", "1000000 12\n2000000 3\n5000000000000 7\n3000000 9\n");
+  const std::vector<Trigger> triggers = TtlFile::Read(dir / "S01.asc");
+  ASSERT_EQ(triggers.size(), 2u);
+  EXPECT_EQ(triggers[1].start, 2000u);
+  // The last time that still fits is read.
+  testsupport::WriteFile(dir / "S01.ttl", "4294967295000 1\n4294967295500 2\n");
+  ASSERT_EQ(TtlFile::Read(dir / "S01.asc").size(), 1u);
+  EXPECT_EQ(TtlFile::Read(dir / "S01.asc")[0].start, 4294967295u);
 }
 
 }  // namespace

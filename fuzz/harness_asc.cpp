@@ -1,0 +1,35 @@
+// The ASC stage on one file: header scan, grid, line walk, sorting and organisation. The first
+// byte chooses the options that change the parse; the rest is the file. The corruption stop
+// returns through the exit hook instead of ending the fuzzer.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzzinput.h"
+#include "fuzz/harness.h"
+#include "varnixlib/ascrawdata.h"
+#include "varnixlib/synchroparams.h"
+
+namespace fuzzharness {
+
+namespace {
+void ReturnFromStop(int) {}
+}  // namespace
+
+int Asc(const uint8_t* data, size_t size) {
+  AscRawData::SetExitHook(&ReturnFromStop);
+  const uint64_t options = fuzzinput::TakeNumber(data, size, 1);
+  SynchroParams params;
+  params.pupilSize = options & 1;
+  params.framesInEvents = options & 2;
+  params.velocityChannels = options & 4;
+  params.roundGaze = options & 8;
+  params.falseBlinkMsec = static_cast<int64_t>(options >> 4) * 10;
+  params.ascFileName = fuzzinput::WriteScratch(data, size, ".asc");
+  AscRawData asc;
+  asc.OpenLog(fuzzinput::ScratchName("-Log-AscRawData.txt"));
+  asc.Process(params);
+  return 0;
+}
+
+}  // namespace fuzzharness
