@@ -8,6 +8,7 @@
 
 #include "varnixlib/ascrawdata.h"
 #include "varnixlib/asctokens.h"
+#include "varnixlib/report.h"
 
 namespace {
 
@@ -119,6 +120,18 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
   if (!startFound) {
     Warn(kNoPosition, "Invalid ASC header: no recording start (calibration, INPUT or START line) found");
     return false;
+  }
+  // EDF2ASC closes every block with an END line. A file copied or exported only in part ends
+  // inside its last block: it is still read, up to its last line, but the user must know that the
+  // rest of the recording is missing.
+  for (uint64_t line = lines; line-- > 0;) {
+    const std::string_view text = LineText(line);
+    if (text.starts_with("END")) break;
+    if (text.starts_with("START")) {
+      Warning("AscRawData::ParseHeader : the last recording block has no END line; the file looks cut short",
+              myAscFileName);
+      break;
+    }
   }
   return true;
 }

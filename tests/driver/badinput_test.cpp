@@ -4,9 +4,8 @@
 // the exit status and the error lines, that no input changed by a single byte, and that nothing
 // is left half-written (no temporary file of an output survives the run).
 //
-// The ASC stage and the synchronisation are not part of the program yet; the rows here cover the
-// BrainVision inputs and the output directories. A run whose EEG stage passes ends, for now, at
-// the point where the program says that no output was written.
+// The synchronisation is not part of the program yet: a run whose EEG and ASC stages pass ends,
+// for now, at the point where the program says that no output was written.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -89,6 +88,35 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
+/// A small binocular-free recording: one block at 500 Hz, two triggers, a fixation and a blink.
+const std::string kAsc =
+    "** CONVERTED FROM D:\\data\\S01.edf using edfapi 4.2.1\n"
+    "** DATE: Mon Mar 16 10:15:26 2026\n"
+    "**\n"
+    "MSG\t1000 DISPLAY_COORDS 0 0 1919 1079\n"
+    "START\t1000 \tLEFT\tSAMPLES\tEVENTS\n"
+    "PRESCALER\t1\n"
+    "SAMPLES\tGAZE\tLEFT\tRATE\t 500.00\tTRACKING\tCR\tFILTER\t2\n"
+    "EVENTS\tGAZE\tLEFT\tRATE\t 500.00\tTRACKING\tCR\tFILTER\t2\n"
+    "INPUT\t1000\t0\n"
+    "1000\t 960.0\t 540.0\t 1000.0\t...\n"
+    "1002\t 961.0\t 541.0\t 1001.0\t...\n"
+    "INPUT\t1004\t12\n"
+    "SFIX L   1004\n"
+    "1004\t 962.0\t 542.0\t 1002.0\t...\n"
+    "1006\t 963.0\t 543.0\t 1003.0\t...\n"
+    "EFIX L   1004\t1006\t4\t 962.5\t 542.5\t 1002\n"
+    "SBLINK L 1008\n"
+    "1008\t   .\t   .\t    0.0\t...\n"
+    "EBLINK L 1008\t1008\t2\n"
+    "INPUT\t1010\t0\n"
+    "1010\t 964.0\t 544.0\t 1004.0\t...\n"
+    "MSG\t1011 TRIALID 1\n"
+    "INPUT\t1012\t3\n"
+    "1012\t 965.0\t 545.0\t 1005.0\t...\n"
+    "1014\t 966.0\t 546.0\t 1006.0\t...\n"
+    "END\t1016 \tSAMPLES\tEVENTS\tRES\t 40.0\t 40.0\n";
+
 /// The files of one recording, by name; an absent entry is an absent file.
 struct Recording {
   std::string stem = "S01";
@@ -98,7 +126,7 @@ struct Recording {
 Recording Valid(const std::string& stem = "S01") {
   Recording r;
   r.stem = stem;
-  r.files["asc"] = "** CONVERTED FROM " + stem + ".edf\n";
+  r.files["asc"] = kAsc;
   r.files["vhdr"] = Replace(Replace(kHeader, "S01.eeg", stem + ".eeg"), "S01.vmrk", stem + ".vmrk");
   r.files["vmrk"] = Replace(kMarkers, "S01.eeg", stem + ".eeg");
   r.files["eeg"] = Samples();
@@ -110,6 +138,9 @@ enum class Expect {
   InvalidFormat,   ///< 253, "!!! Invalid EEG data format"
   OutputPathFails, ///< 253, "!!! Can not create output path -> " and the path
   InputFilesMissing, ///< 255 and the usage naming the input files
+  AscStageFails,   ///< 254, "!!! Can not process the ASC file -> " and the ASC file
+  CorruptionStop,  ///< 255 after the ASC parser's corruption message naming the file
+  AscStagePasses,  ///< the run goes past the ASC stage
   EegStagePasses,  ///< the run goes past the EEG stage
 };
 
@@ -163,6 +194,20 @@ void RunCase(const Case& c) {
     case Expect::InputFilesMissing:
       EXPECT_EQ(run.status, 255);
       EXPECT_NE(run.out.find("Problem with input files."), std::string::npos) << run.out;
+      break;
+    case Expect::AscStageFails:
+      EXPECT_EQ(run.status, 254);
+      EXPECT_EQ(run.err, "!!! Can not process the ASC file -> in" + S + recording.stem + ".asc\n");
+      EXPECT_NE(run.out.find("ERROR in : "), std::string::npos) << run.out;
+      break;
+    case Expect::CorruptionStop:
+      EXPECT_EQ(run.status, 255);
+      EXPECT_NE(run.out.find("in" + S + recording.stem + ".asc at position "), std::string::npos) << run.out;
+      break;
+    case Expect::AscStagePasses:
+      EXPECT_TRUE(run.status == 0 || (run.status >= 252 && run.status <= 255)) << run.status;
+      EXPECT_EQ(run.err.find("Can not process"), std::string::npos) << run.err;
+      EXPECT_EQ(run.out.find("ERROR in : "), std::string::npos) << run.out;
       break;
     case Expect::EegStagePasses:
       // A defined exit code of a later stage, never a crash, and no EEG failure.
@@ -274,6 +319,71 @@ const std::vector<Case>& Cases() {
        {"the data file's 199 bytes are not a whole number of 2-byte values"}},
       {"data cut inside a frame", [](Recording& r) { r.files["eeg"].resize(r.files["eeg"].size() - 2); },
        Expect::EegStageFails, {"Brainamp::Process : the data file's"}},
+      // The eye-tracker file.
+      {"eye-tracker file empty", [](Recording& r) { r.files["asc"] = ""; }, Expect::AscStageFails,
+       {"Empty ASC file in" + S + "S01.asc"}},
+      {"eye-tracker file garbage", [](Recording& r) { r.files["asc"] = Garbage(3000); }, Expect::AscStageFails, {}},
+      {"eye-tracker file with CR line ends", [](Recording& r) { r.files["asc"] = ReplaceAll(kAsc, "\n", "\r"); },
+       Expect::AscStageFails, {"Invalid ASC file in" + S + "S01.asc"}},
+      {"eye-tracker file with CR LF line ends", [](Recording& r) { r.files["asc"] = ReplaceAll(kAsc, "\n", "\r\n"); },
+       Expect::AscStagePasses, {}},
+      {"eye-tracker file cut in its header",
+       [](Recording& r) { r.files["asc"] = kAsc.substr(0, kAsc.find("SAMPLES\tGAZE")); }, Expect::AscStageFails,
+       {"AscRawData::Process : processing header"}},
+      // A file cut inside its block is read up to the cut, with a warning that it looks cut short.
+      {"eye-tracker file cut before its end line",
+       [](Recording& r) { r.files["asc"] = kAsc.substr(0, kAsc.find("END\t")); }, Expect::AscStagePasses,
+       {"the last recording block has no END line; the file looks cut short in" + S + "S01.asc"}},
+      {"eye-tracker file cut inside a sample line",
+       [](Recording& r) { r.files["asc"] = kAsc.substr(0, kAsc.find("1012\t 965.0") + 7); }, Expect::AscStagePasses,
+       {"the file looks cut short"}},
+      {"eye-tracker file without its rate",
+       [](Recording& r) { r.files["asc"] = ReplaceAll(kAsc, "\tRATE\t 500.00", ""); }, Expect::AscStageFails, {}},
+      {"eye-tracker rate above 1000 Hz",
+       [](Recording& r) { r.files["asc"] = ReplaceAll(kAsc, "RATE\t 500.00", "RATE\t 2000.00"); },
+       Expect::AscStageFails, {}},
+      {"eye-tracker sample at a huge time",
+       [](Recording& r) { r.files["asc"] = Replace(kAsc, "1006\t 963.0", "99999999999\t 963.0"); },
+       Expect::CorruptionStop, {}},
+      // Not a number, so not a sample line: the sample is missing, nothing more.
+      {"eye-tracker sample at a negative time",
+       [](Recording& r) { r.files["asc"] = Replace(kAsc, "1006\t 963.0", "-6\t 963.0"); }, Expect::AscStagePasses,
+       {}},
+      {"eye-tracker sample before the one preceding it",
+       [](Recording& r) { r.files["asc"] = Replace(kAsc, "1006\t 963.0", "1001\t 963.0"); },
+       Expect::CorruptionStop, {}},
+      {"eye-tracker block of more than a day",
+       [](Recording& r) { r.files["asc"] = Replace(kAsc, "END\t1016", "END\t999999999"); }, Expect::AscStageFails,
+       {}},
+      {"eye-tracker gaze values huge and negative",
+       [](Recording& r) {
+         r.files["asc"] = Replace(Replace(kAsc, "961.0\t 541.0", "1e308\t -1e308"), "965.0", "-99999999999999999999");
+       },
+       Expect::AscStagePasses, {}},
+      {"eye-tracker input values huge and negative",
+       [](Recording& r) {
+         r.files["asc"] = Replace(Replace(kAsc, "INPUT\t1004\t12", "INPUT\t1004\t99999999999"), "INPUT\t1012\t3",
+                                  "INPUT\t1012\t-3");
+       },
+       Expect::AscStagePasses, {}},
+      {"eye-tracker events with garbage fields",
+       [](Recording& r) {
+         r.files["asc"] = Replace(Replace(kAsc, "EFIX L   1004\t1006\t4", "EFIX L   x\t-1\t99999999999"),
+                                  "EBLINK L 1008\t1008", "EBLINK L 1008");
+       },
+       Expect::AscStagePasses, {}},
+      {"eye-tracker file with NUL bytes", [](Recording& r) { r.files["asc"] = Replace(kAsc, "TRIALID", std::string(7, '\0')); },
+       Expect::AscStagePasses, {}},
+      // The companion files of the eye-tracker file.
+      {"trigger-name file garbage", [](Recording& r) { r.files["asc.trig.txt"] = Garbage(500); },
+       Expect::AscStagePasses, {}},
+      {"trigger-name file with huge and negative codes",
+       [](Recording& r) { r.files["asc.trig.txt"] = "99999999999 Huge\n-5 Negative\n12 Cue\n"; },
+       Expect::AscStagePasses, {}},
+      {"trigger-name file empty", [](Recording& r) { r.files["asc.trig.txt"] = ""; }, Expect::AscStagePasses, {}},
+      {"TTL file garbage", [](Recording& r) { r.files["ttl"] = Garbage(500); }, Expect::AscStagePasses, {}},
+      {"TTL file with huge and negative numbers",
+       [](Recording& r) { r.files["ttl"] = "1000 12\n99999999999999999999 3\n-5 7\n"; }, Expect::AscStagePasses, {}},
       // Names.
       {"names with spaces and non-ASCII characters",
        [](Recording& r) { r = Valid("Sujet 01 \xC3\xA9t\xC3\xA9"); }, Expect::EegStagePasses,
