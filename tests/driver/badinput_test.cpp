@@ -433,3 +433,42 @@ TEST(BadInput, AnOutputDirectoryThatCannotBeWrittenEndsTheRunAndChangesNothing) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BadInput, AFullDiskLeavesNoPartialCacheBesideTheRecording) {
+  if (geteuid() != 0) GTEST_SKIP() << "filling a disk needs a small file system of our own";
+  testsupport::TempDir dir;
+  const std::string disk = dir / "disk";
+  fs::create_directory(disk);
+  if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { std::system(("umount '" + at + "' 2>/dev/null").c_str()); }
+  } unmount{disk};
+  const Recording recording = Valid();
+  for (const auto& [extension, content] : recording.files) testsupport::WriteFile(disk + S + "S01." + extension, content);
+  // Fill the disk to one free page: the log fits, the parse cache (several pages) does not.
+  const fs::space_info space = fs::space(disk);
+  testsupport::WriteFile(disk + S + "filler", std::string(space.available - 4096, 'f'));
+  const std::map<std::string, std::string> before = Snapshot(disk);
+
+  const ProgramRun run = RunTolmera(disk, {"S01.asc", "-G"});
+  EXPECT_TRUE(run.status >= 252 && run.status <= 255) << run.status;
+  EXPECT_EQ(run.err.find("Can not process"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("File::Write::write ." + S + "S01.asc.dbg"), std::string::npos) << run.out;
+  const std::map<std::string, std::string> after = Snapshot(disk);
+  for (const auto& [path, bytes] : before) {
+    ASSERT_TRUE(after.count(path)) << path;
+    EXPECT_TRUE(after.at(path) == bytes) << path << " was changed";
+  }
+  // Besides the inputs, only the log directory's files may exist: no cache, whole or partial.
+  for (const auto& [path, bytes] : after) {
+    const bool known = before.count(path) != 0 || path.find(S + "log" + S) != std::string::npos;
+    EXPECT_TRUE(known) << path << " was left behind";
+  }
+}
+
+}  // namespace
