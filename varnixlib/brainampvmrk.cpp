@@ -1,5 +1,6 @@
 #include "varnixlib/brainampvmrk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -244,14 +245,24 @@ bool BrainampVmrk::ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount
     const std::optional<int64_t> curDay = DayNumber(cur.dateText);
     if (prevDay && curDay) span += static_cast<double>(*curDay - *prevDay) * 86400.0 * rate;
     const double count = RoundHalfAway(span) - static_cast<double>(cur.position - prev.position);
+    if (!std::isfinite(count)) {
+      return Error("BrainampVmrk::ProcessDataSegments : " + number +
+                       " has a date that cannot be placed on the clock of the segment preceding it",
+                   fileName);
+    }
     if (count < 0.0) {
       // The segment stamps come from the computer's clock, the samples from the amplifier's:
       // a few samples too few between two stamps is clock disagreement, not data, and the
       // per-segment shift of the alignment absorbs it.
-      Warning("BrainampVmrk::ProcessDataSegments : " + number + " is " + std::to_string(static_cast<int64_t>(-count)) +
+      Warning("BrainampVmrk::ProcessDataSegments : " + number + " is " + std::to_string(static_cast<uint64_t>(std::min(-count, 1e18))) +
                   " sample(s) earlier on the clock than its recorded samples allow; no samples counted as lost",
               fileName);
       continue;
+    }
+    if (count > static_cast<double>(kMaxPosition)) {  // reachable within a day above 49.7 kHz
+      return Error("BrainampVmrk::ProcessDataSegments : " + number +
+                       " follows more lost samples than a recording can hold (4294967295)",
+                   fileName);
     }
     if (count > 86400.0 * rate) {
       return Error("BrainampVmrk::ProcessDataSegments : " + number +

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "support/testsupport.h"
 #include "varnixlib/brainampvhdr.h"
 
@@ -235,6 +237,38 @@ TEST(BrainampVmrk, SegmentsThatCannotBePlacedAreRefusedNamingTheMarkerFile) {
     EXPECT_NE(console.find("rec.vmrk"), std::string::npos) << console;
     EXPECT_EQ(r.vmrk.segments[1]->samplesInserted, 0u);
   }
+}
+
+TEST(BrainampVmrk, TheRoundedClockSaturatesInsteadOfLeaving32Bits) {
+  CMarker m;
+  m.dateText = "20190412101530500";
+  EXPECT_EQ(m.ComputeClock(1000.0), 36930001);  // 36930000.5 rounds half away
+  // 23:59:59 at 1 MHz is beyond 32 bits: the rounded result saturates, clockSample stays exact.
+  m.dateText = "20190412235959000000";
+  EXPECT_EQ(m.ComputeClock(1e6), std::numeric_limits<int32_t>::max());
+  EXPECT_DOUBLE_EQ(m.clockSample, 86399e6);
+}
+
+TEST(BrainampVmrk, LostCountsBeyondWhatARecordingHoldsAreRefusedNotWrapped) {
+  // 1 GHz: an hour between two segments is 3.6e12 samples, far past 32 bits though within a day.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=New Segment,,2,1,0,20190412110000000000\r\n"
+         "Mk3=Stimulus,S  1,2,1,0\r\n");
+  BrainampVhdr header = Header(1, 0.001);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(r.vmrk.ProcessDataSegments(header, 10));
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("4294967295"), std::string::npos) << console;
+  EXPECT_NE(console.find("rec.vmrk"), std::string::npos) << console;
+  EXPECT_EQ(r.vmrk.segments[1]->samplesInserted, 0u);
+  EXPECT_EQ(r.vmrk.markers[2].position, 1u);
+
+  // Microseconds that read as no finite number give no count at all rather than a converted NaN.
+  Read n("Mk1=New Segment,,1,1,0,20190412100000nan\r\nMk2=New Segment,,6,1,0,20190412100001inf\r\n");
+  BrainampVhdr h = Header(1, 1000.0);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(n.vmrk.ProcessDataSegments(h, 10));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR in : "), std::string::npos);
+  EXPECT_EQ(n.vmrk.segments[1]->samplesInserted, 0u);
 }
 
 TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
