@@ -282,3 +282,41 @@ TEST(File, NoOperationLeavesADescriptorOpenOnAnyPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file larger than the memory the process can get is an error naming it, not an exception that
+// ends the program. A sparse file of terabytes costs nothing on disk; the allocation only fails
+// where the kernel refuses what it cannot back (overcommit modes 0 and 2), and AddressSanitizer
+// aborts on such a request instead of failing it, so the test runs only outside it.
+TEST(File, AFileTooLargeForMemoryIsReportedNotThrown) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer aborts on oversized allocations";
+#endif
+  if (testsupport::ReadFile("/proc/sys/vm/overcommit_memory").substr(0, 1) == "1") {
+    GTEST_SKIP() << "the kernel grants any allocation (overcommit mode 1)";
+  }
+  testsupport::TempDir dir;
+  const std::string path = dir / "huge.asc";
+  testsupport::WriteFile(path, "");
+  std::error_code error;
+  fs::resize_file(path, uint64_t{8} << 40, error);
+  if (error) GTEST_SKIP() << "no sparse file of 8 TiB here: " << error.message();
+
+  CoutCapture capture;
+  std::string text = "old";
+  EXPECT_FALSE(File::ReadInString(text, path));
+  EXPECT_TRUE(text.empty());
+  std::vector<uint8_t> bytes(3, 1);
+  EXPECT_FALSE(File::ReadInVector(path, bytes));
+  EXPECT_TRUE(bytes.empty());
+  std::vector<double, DefaultInitAllocator<double>> doubles;
+  EXPECT_FALSE(File::ReadInVector(path, doubles));
+  const std::string out = capture.Text();
+  EXPECT_NE(out.find(") File::ReadInString : not enough memory to hold the file " + path + "\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find(") File::ReadInVector : not enough memory to hold the file " + path + "\n"), std::string::npos)
+      << out;
+}
+
+}  // namespace
