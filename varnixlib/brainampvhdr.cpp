@@ -18,29 +18,6 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// The fields of a comma-separated value, empty ones kept: the position of a field says what it
-// is (name, reference, resolution, unit), and an omitted reference or resolution is written as
-// an empty field.
-std::vector<std::string_view> CommaFields(std::string_view value) {
-  std::vector<std::string_view> fields;
-  size_t begin = 0;
-  while (true) {
-    const size_t comma = value.find(',', begin);
-    if (comma == std::string_view::npos) {
-      fields.push_back(value.substr(begin));
-      return fields;
-    }
-    fields.push_back(value.substr(begin, comma - begin));
-    begin = comma + 1;
-  }
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool BeginsWithNumber(std::string_view text) {
   text = TrimBlanks(text);
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);

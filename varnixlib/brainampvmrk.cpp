@@ -16,25 +16,6 @@ namespace {
 
 constexpr uint64_t kMaxPosition = std::numeric_limits<uint32_t>::max();
 
-// The fields of a marker value in their places: type, description, position, size, channel, date.
-// Empty fields are kept, so an empty description does not shift the position into its place.
-std::vector<std::string_view> MarkerFields(std::string_view value) {
-  std::vector<std::string_view> fields;
-  size_t begin = 0;
-  while (true) {
-    const size_t comma = value.find(',', begin);
-    fields.push_back(value.substr(begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin));
-    if (comma == std::string_view::npos) return fields;
-    begin = comma + 1;
-  }
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // A 1-based position field as a number, or nothing when it holds no digits or does not fit.
 std::optional<uint64_t> PositionField(std::string_view field) {
   field = TrimBlanks(field);
@@ -102,7 +83,7 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   for (uint64_t n = 1;; ++n) {
     const std::string key = "Mk" + std::to_string(n) + "=";
     if (!file.ReadValue(key, "\r\n", value)) break;
-    const std::vector<std::string_view> fields = MarkerFields(value);
+    const std::vector<std::string_view> fields = CommaFields(value);
     const std::string_view kind = TrimBlanks(fields[0]);
     const bool segment = kind == "New Segment";
     const bool stimulus = kind == "Stimulus";
