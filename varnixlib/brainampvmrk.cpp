@@ -257,28 +257,24 @@ bool BrainampVmrk::ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount
     return Error("BrainampVmrk::ProcessDataSegments : the lost samples make the recording longer than 4294967295 samples",
                  fileName);
   }
-  // Stimuli after a gap move by every loss before them; none may leave the 32-bit time line.
-  {
+  // Every stimulus after a gap moves by all the losses before it in marker order. One pass checks
+  // that none leaves the 32-bit time line, a second moves them, so a refusal moves nothing and
+  // many segments cost no more than one walk over the markers each.
+  for (const bool move : {false, true}) {
     uint64_t shift = 0;
     size_t next = 1;
-    for (size_t m = 0; m < markers.size(); ++m) {
-      while (next < segments.size() && &markers[m] == segments[next]) shift += lost[next++];
-      if (markers[m].type == Stimulus && markers[m].position + shift > kMaxPosition) {
-        return Error("BrainampVmrk::ProcessDataSegments : marker '" + markers[m].text +
+    for (CMarker& marker : markers) {
+      while (next < segments.size() && &marker == segments[next]) shift += lost[next++];
+      if (marker.type != Stimulus) continue;
+      if (!move && marker.position + shift > kMaxPosition) {
+        return Error("BrainampVmrk::ProcessDataSegments : marker '" + marker.text +
                          "' moves past the last sample position a recording can hold",
                      fileName);
       }
+      if (move) marker.position = static_cast<uint32_t>(marker.position + shift);
     }
   }
-
-  for (size_t i = 1; i < segments.size(); ++i) {
-    CMarker& cur = *segments[i];
-    cur.samplesInserted = lost[i];
-    if (lost[i] == 0) continue;
-    for (size_t m = static_cast<size_t>(segments[i] - markers.data()); m < markers.size(); ++m) {
-      if (markers[m].type == Stimulus) markers[m].position += lost[i];
-    }
-  }
+  for (size_t i = 1; i < segments.size(); ++i) segments[i]->samplesInserted = lost[i];
 
   uint32_t gaps = 0;
   uint32_t lengths = 0;

@@ -183,6 +183,30 @@ TEST(BrainampVmrk, ThreeSegmentsAccumulateTheirGaps) {
   EXPECT_EQ(header.nbOfSamples, 408u);
 }
 
+TEST(BrainampVmrk, EachStimulusMovesByAllTheLossesBeforeItInMarkerOrder) {
+  // 1000 Hz; losses of 5, 0 and 7 samples before the second, third and fourth segment. A stimulus
+  // at a segment's own position follows the segment start, so it moves with it.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=Stimulus,S  1,3,1,0\r\n"
+         "Mk3=Stimulus,S  2,11,1,0\r\nMk4=New Segment,,11,1,0,20190412100000015000\r\n"
+         "Mk5=Stimulus,S  3,15,1,0\r\nMk6=New Segment,,21,1,0,20190412100000025000\r\n"
+         "Mk7=Stimulus,S  4,25,1,0\r\nMk8=New Segment,,31,1,0,20190412100000042000\r\n"
+         "Mk9=Stimulus,S  5,40,1,0\r\n");
+  BrainampVhdr header = Header(1, 1000.0);
+  ASSERT_TRUE(r.vmrk.ProcessDataSegments(header, 50)) << r.console;
+  ASSERT_EQ(r.vmrk.segments.size(), 4u);
+  EXPECT_EQ(r.vmrk.segments[1]->samplesInserted, 5u);
+  EXPECT_EQ(r.vmrk.segments[2]->samplesInserted, 0u);
+  EXPECT_EQ(r.vmrk.segments[3]->samplesInserted, 7u);
+  std::vector<std::pair<uint16_t, uint32_t>> stimuli;
+  for (const CMarker& m : r.vmrk.markers) {
+    if (m.type == Stimulus) stimuli.emplace_back(m.code, m.position);
+  }
+  const std::vector<std::pair<uint16_t, uint32_t>> expected{{1, 2}, {2, 10 + 5}, {3, 14 + 5}, {4, 24 + 5},
+                                                            {5, 39 + 12}};
+  EXPECT_EQ(stimuli, expected);
+  EXPECT_EQ(header.nbOfSamples, 50u + 12u);
+}
+
 TEST(BrainampVmrk, MarkerBasedSegmentationKeepsPositionsAsRead) {
   Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=New Segment,,16,1,0,20190412100000020000\r\n"
          "Mk3=Stimulus,S  2,16,1,0\r\n");
