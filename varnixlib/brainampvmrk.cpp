@@ -18,7 +18,7 @@ constexpr uint64_t kMaxPosition = std::numeric_limits<uint32_t>::max();
 
 // A 1-based position field as a number, or nothing when it holds no digits or does not fit.
 std::optional<uint64_t> PositionField(std::string_view field) {
-  field = TrimBlanks(field);
+  field = IniTrimBlanks(field);
   if (field.empty() || field[0] < '0' || field[0] > '9') return std::nullopt;
   uint64_t value = 0;
   const auto [ptr, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -83,11 +83,11 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   for (uint64_t n = 1;; ++n) {
     const std::string key = "Mk" + std::to_string(n) + "=";
     if (!file.ReadValue(key, "\r\n", value)) break;
-    const std::vector<std::string_view> fields = CommaFields(value);
-    const std::string_view kind = TrimBlanks(fields[0]);
+    const std::vector<std::string_view> fields = IniCommaFields(value);
+    const std::string_view kind = IniTrimBlanks(fields[0]);
     const bool segment = kind == "New Segment";
     const bool stimulus = kind == "Stimulus";
-    const bool overflow = kind == "Comment" && fields.size() > 1 && TrimBlanks(fields[1]) == "Buffer Overflow";
+    const bool overflow = kind == "Comment" && fields.size() > 1 && IniTrimBlanks(fields[1]) == "Buffer Overflow";
     if (!segment && !stimulus && !overflow) continue;
     const std::string markerKey = key.substr(0, key.size() - 1);
     if (segment) {
@@ -122,7 +122,7 @@ void BrainampVmrk::AddSegment(const std::vector<std::string_view>& fields, const
   marker.position = FirstBased(*position);
   marker.size = 0;
   marker.extra = 0;
-  if (fields.size() > 5) marker.dateText = std::string(TrimBlanks(fields[5]));
+  if (fields.size() > 5) marker.dateText = std::string(IniTrimBlanks(fields[5]));
 
   // A segment starts before every marker recorded at its own position, but after an earlier
   // segment start at that position, so that segments keep their recorded order.

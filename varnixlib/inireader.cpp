@@ -194,7 +194,7 @@ std::string IniDoubleToText(double value) {
   return out.str();
 }
 
-std::vector<std::string_view> CommaFields(std::string_view value) {
+std::vector<std::string_view> IniCommaFields(std::string_view value) {
   std::vector<std::string_view> fields;
   size_t begin = 0;
   while (true) {
@@ -208,7 +208,7 @@ std::vector<std::string_view> CommaFields(std::string_view value) {
   }
 }
 
-std::string_view TrimBlanks(std::string_view text) {
+std::string_view IniTrimBlanks(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);

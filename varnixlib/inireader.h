@@ -58,6 +58,6 @@ std::string IniDoubleToText(double value);
 
 /// The fields of a comma-separated value (a channel or marker line) in their places: empty fields
 /// are kept, so that a field's index says what it holds.
-std::vector<std::string_view> CommaFields(std::string_view value);
+std::vector<std::string_view> IniCommaFields(std::string_view value);
 /// text without the spaces and tabs at either end.
-std::string_view TrimBlanks(std::string_view text);
+std::string_view IniTrimBlanks(std::string_view text);
