@@ -105,6 +105,11 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
                 " marker(s) at position 0 (positions count from 1) read as the first sample",
             fileName);
   }
+  if (markers.empty()) {
+    // Nothing to align the recordings by: said here, where the file is known, rather than left
+    // to the trigger matching.
+    Warning("BrainampVmrk::Process : no New Segment, Stimulus or Buffer Overflow marker in the file", fileName);
+  }
 }
 
 void BrainampVmrk::AddSegment(const std::vector<std::string_view>& fields, const std::string& key,

@@ -309,6 +309,12 @@ TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
     EXPECT_TRUE(vmrk.segments.empty());
     if (std::string(name) == "missing.vmrk") {
       EXPECT_NE(console.find("missing.vmrk"), std::string::npos);
+    } else if (std::string(name) != "cut.vmrk") {
+      // A file that holds no marker at all is pointed out, naming it.
+      EXPECT_NE(console.find("WARNING in : "), std::string::npos) << console;
+      EXPECT_NE(console.find("no New Segment, Stimulus or Buffer Overflow marker in the file " + (dir / name)),
+                std::string::npos)
+          << console;
     }
   }
 }
