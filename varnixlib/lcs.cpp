@@ -9,9 +9,7 @@ bool Lcs::Allocate(const std::vector<uint16_t>& first, const std::vector<uint16_
   n = first.size();
   m = second.size();
   pairs.clear();
-  myDirections.clear();
-  myDirections.shrink_to_fit();
-  myRowWords = 0;
+  ReleaseTables();
   if (n == 0 || m == 0) return false;
   const uint64_t rowWords = (m + 31) / 32;
   if (n > std::numeric_limits<size_t>::max() / sizeof(uint64_t) / rowWords) return false;
@@ -19,7 +17,7 @@ bool Lcs::Allocate(const std::vector<uint16_t>& first, const std::vector<uint16_
     myDirections.assign(n * rowWords, 0);
     pairs.reserve(std::max(n, m));
   } catch (const std::bad_alloc&) {
-    myDirections = {};
+    ReleaseTables();
     return false;
   }
   myRowWords = rowWords;
@@ -130,6 +128,6 @@ void Lcs::Backtrack(uint64_t i, uint64_t j) {
 }
 
 void Lcs::ReleaseTables() {
-  myDirections = {};
+  std::vector<uint64_t>().swap(myDirections);
   myRowWords = 0;
 }
