@@ -40,7 +40,7 @@ class TriggerMatching {
   bool ModelDrift(SynchroParams& params);
   /// Whole EEG-sample shift that brings the segment's pairs closest to the line of that slope
   /// through (x0, y0): the trial with the smallest summed signed distance, searched both ways.
-  int32_t FindSegmentShift(const CMarker& segment, uint32_t x0, uint32_t y0, double slope) const;
+  int32_t FindSegmentShift(const CMarker& segment, double x0, double y0, double slope) const;
   /// Offsets and end-to-end errors of all pairs; print writes the unrounded errors to the console.
   void Summarize(MatchSummary& summary, bool print) const;
 

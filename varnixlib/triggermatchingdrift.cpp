@@ -49,7 +49,7 @@ bool TriggerMatching::AssignPairsToSegments() {
   return true;
 }
 
-int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, uint32_t x0, uint32_t y0,
+int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, double x0, double y0,
                                           double slope) const {
   const double d = std::sqrt(slope * slope + 1.0);
   const uint32_t firstPair = segment.firstPair;
@@ -59,8 +59,8 @@ int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, uint32_t x0, u
     double sum = 0.0;
     for (uint64_t p = firstPair; p <= lastPair; ++p) {
       const uint32_t y = Y(p) + static_cast<uint32_t>(k);
-      const double dy = static_cast<double>(static_cast<int64_t>(y) - y0);
-      const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
+      const double dy = static_cast<double>(y) - y0;
+      const double dx = static_cast<double>(X(p)) - x0;
       sum += (dy - slope * dx) / d;
     }
     return sum;
@@ -158,10 +158,30 @@ bool TriggerMatching::ModelDrift(SynchroParams& params) {
   const CMarker& anchor = *segments[firstSegment];
   const uint32_t x0 = X(anchor.firstPair);
   const uint32_t y0 = Y(anchor.firstPair);
+  // Each later segment is placed against the least-squares line of every pair already placed.
+  // A line through one pair, tilted towards another, carries those two pairs' sampling jitter
+  // (a sample or more) into every later segment and picks a wrong shift about every other time.
+  double count = 0.0, meanX = 0.0, meanY = 0.0, spreadXX = 0.0, spreadXY = 0.0;
+  auto place = [&](const CMarker& segment) {
+    for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
+      const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
+      const double dy = static_cast<double>(static_cast<int64_t>(Y(p)) - y0);
+      count += 1.0;
+      const double stepX = dx - meanX;
+      meanX += stepX / count;
+      meanY += (dy - meanY) / count;
+      spreadXX += stepX * (dx - meanX);
+      spreadXY += stepX * (dy - meanY);
+    }
+  };
   for (uint64_t s = firstSegment; s < endSegment; ++s) {
     const CMarker& segment = *segments[s];
     if (segment.flag != 0) continue;
-    if (s != firstSegment) ApplyShift(s, FindSegmentShift(segment, x0, y0, matchingSlope));
+    if (s != firstSegment) {
+      const double slope = spreadXX > 0.0 ? spreadXY / spreadXX : matchingSlope;
+      ApplyShift(s, FindSegmentShift(segment, x0 + meanX, y0 + meanY, slope));
+    }
+    place(segment);
     const uint32_t dx = X(segment.lastPair) - x0;
     const uint32_t dy = Y(segment.lastPair) - y0;
     if (dx != 0) matchingSlope = static_cast<double>(dy) / static_cast<double>(dx);
