@@ -15,6 +15,8 @@ bool Lcs::Allocate(const std::vector<uint16_t>& first, const std::vector<uint16_
   if (n > std::numeric_limits<size_t>::max() / sizeof(uint64_t) / rowWords) return false;
   try {
     myDirections.assign(n * rowWords, 0);
+    myPreviousRow.assign(m + 1, 0);
+    myCurrentRow.assign(m + 1, 0);
     pairs.reserve(std::max(n, m));
   } catch (const std::bad_alloc&) {
     ReleaseTables();
@@ -27,8 +29,8 @@ bool Lcs::Allocate(const std::vector<uint16_t>& first, const std::vector<uint16_
 template <bool kClassical>
 void Lcs::Fill(const std::vector<uint16_t>& first, const std::vector<uint16_t>& second) {
   // prev is row i-1, cur row i; column 0 of both stays 0.
-  std::vector<int32_t> prev(m + 1, 0);
-  std::vector<int32_t> cur(m + 1, 0);
+  std::vector<int32_t>& prev = myPreviousRow;
+  std::vector<int32_t>& cur = myCurrentRow;
   const uint16_t* b = second.data();
   for (uint64_t i = 1; i <= n; ++i) {
     const uint16_t a = first[i - 1];
@@ -129,5 +131,7 @@ void Lcs::Backtrack(uint64_t i, uint64_t j) {
 
 void Lcs::ReleaseTables() {
   std::vector<uint64_t>().swap(myDirections);
+  std::vector<int32_t>().swap(myPreviousRow);
+  std::vector<int32_t>().swap(myCurrentRow);
   myRowWords = 0;
 }

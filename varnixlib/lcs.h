@@ -25,8 +25,11 @@ class Lcs {
   void Backtrack(uint64_t i, uint64_t j);
   /// Frees the direction table once the pairs are known.
   void ReleaseTables();
-  /// Bytes currently held by the direction table.
-  size_t TableBytes() const { return myDirections.capacity() * sizeof(uint64_t); }
+  /// Bytes currently held by the tables.
+  size_t TableBytes() const {
+    return myDirections.capacity() * sizeof(uint64_t) +
+           (myPreviousRow.capacity() + myCurrentRow.capacity()) * sizeof(int32_t);
+  }
 
   std::vector<MatchedPair> pairs;  ///< increasing in both indices
   uint64_t n = 0;                  ///< length of the first sequence (rows)
@@ -41,4 +44,6 @@ class Lcs {
 
   std::vector<uint64_t> myDirections;  ///< rows 1..n, columns 1..m; row r starts at (r-1)*myRowWords
   uint64_t myRowWords = 0;
+  std::vector<int32_t> myPreviousRow;  ///< scores of row i-1 during the fill
+  std::vector<int32_t> myCurrentRow;   ///< scores of row i during the fill
 };
