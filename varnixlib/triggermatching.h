@@ -58,6 +58,11 @@ class TriggerMatching {
  private:
   void CountAlignment(SynchroParams& params) const;
   bool AssignPairsToSegments();
+  /// Whether the segment's offset from the least-squares line of the placed pairs (given by their
+  /// count, means and spreads relative to x0, y0) stands clear of the sampling jitter.
+  bool ShiftIsSupported(const CMarker& segment, uint32_t x0, uint32_t y0, double count,
+                        double meanX, double meanY, double spreadXX, double spreadXY,
+                        double spreadYY, int32_t shift) const;
   void ApplyShift(uint64_t segment, int32_t shift);
   void WriteGlobalError(SynchroParams& params);
   uint32_t X(uint64_t p) const { return (*firstList)[lcs.pairs[p].first].position; }

@@ -16,6 +16,9 @@
 
 namespace {
 
+// Standard errors by which a segment's offset from the line must exceed zero before it is shifted.
+constexpr double kShiftEvidence = 3.0;
+
 bool Qualifies(const CMarker& segment) {
   return segment.flag == 0 && segment.firstPair != segment.lastPair;
 }
@@ -98,6 +101,32 @@ int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, double x0, dou
   return best;
 }
 
+bool TriggerMatching::ShiftIsSupported(const CMarker& segment, uint32_t x0, uint32_t y0,
+                                       double count, double meanX, double meanY, double spreadXX,
+                                       double spreadXY, double spreadYY, int32_t shift) const {
+  if (shift == 0) return true;
+  // The segment's mean offset from the line, in EEG samples, and its standard error: the scatter
+  // of the pairs already placed, over this segment's pairs and the line's own uncertainty there.
+  // Where the triggers cannot tell one sample from the sampling jitter (a coarse tracker grid
+  // beside a fast EEG, few triggers, a long way from the placed pairs), the segment dates stand.
+  if (count <= 2.0 || !(spreadXX > 0.0)) return true;
+  const double slope = spreadXY / spreadXX;
+  double sumX = 0.0;
+  double sumResidual = 0.0;
+  const double n = static_cast<double>(segment.lastPair - segment.firstPair) + 1.0;
+  for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
+    const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
+    const double dy = static_cast<double>(static_cast<int64_t>(Y(p)) - y0);
+    sumX += dx;
+    sumResidual += dy - (meanY + slope * (dx - meanX));
+  }
+  const double offset = sumResidual / n;
+  const double scatter = std::max(0.0, spreadYY - spreadXY * slope) / (count - 2.0);
+  const double lever = sumX / n - meanX;
+  const double error = std::sqrt(scatter * (1.0 / n + 1.0 / count + lever * lever / spreadXX));
+  return std::fabs(offset) > kShiftEvidence * error;
+}
+
 void TriggerMatching::ApplyShift(uint64_t s, int32_t shift) {
   CMarker& segment = *(*segmentList)[s];
   // The shift becomes frames inserted before the segment; fewer than none cannot be inserted, so
@@ -161,17 +190,19 @@ bool TriggerMatching::ModelDrift(SynchroParams& params) {
   // Each later segment is placed against the least-squares line of every pair already placed.
   // A line through one pair, tilted towards another, carries those two pairs' sampling jitter
   // (a sample or more) into every later segment and picks a wrong shift about every other time.
-  double count = 0.0, meanX = 0.0, meanY = 0.0, spreadXX = 0.0, spreadXY = 0.0;
+  double count = 0.0, meanX = 0.0, meanY = 0.0, spreadXX = 0.0, spreadXY = 0.0, spreadYY = 0.0;
   auto place = [&](const CMarker& segment) {
     for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
       const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
       const double dy = static_cast<double>(static_cast<int64_t>(Y(p)) - y0);
       count += 1.0;
       const double stepX = dx - meanX;
+      const double stepY = dy - meanY;
       meanX += stepX / count;
-      meanY += (dy - meanY) / count;
+      meanY += stepY / count;
       spreadXX += stepX * (dx - meanX);
       spreadXY += stepX * (dy - meanY);
+      spreadYY += stepY * (dy - meanY);
     }
   };
   for (uint64_t s = firstSegment; s < endSegment; ++s) {
@@ -179,7 +210,11 @@ bool TriggerMatching::ModelDrift(SynchroParams& params) {
     if (segment.flag != 0) continue;
     if (s != firstSegment) {
       const double slope = spreadXX > 0.0 ? spreadXY / spreadXX : matchingSlope;
-      ApplyShift(s, FindSegmentShift(segment, x0 + meanX, y0 + meanY, slope));
+      const int32_t shift = FindSegmentShift(segment, x0 + meanX, y0 + meanY, slope);
+      ApplyShift(s, ShiftIsSupported(segment, x0, y0, count, meanX, meanY, spreadXX, spreadXY,
+                                     spreadYY, shift)
+                        ? shift
+                        : 0);
     }
     place(segment);
     const uint32_t dx = X(segment.lastPair) - x0;
