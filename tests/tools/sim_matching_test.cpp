@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <cstdlib>
 #include <set>
 
 #include "support/testsupport.h"
@@ -183,5 +184,59 @@ TEST(SimulatedPairMatching, PairsGapsShiftsAndErrorsAgreeWithTheTruth) {
               << " tracker triggers removed, worst position " << f.worstPosition
               << " EEG samples, logged error against truth: worst " << f.worstError << ", "
               << f.withinOne << " of " << f.rows << " within one tracker sample\n";
+  }
+}
+
+namespace {
+
+/// Runs the tolmera program in dir; returns its standard output.
+std::string RunTolmeraIn(const std::string& dir, const std::string& arguments) {
+  const std::string command = "cd '" + dir + "' && '" TOLMERA_BINARY_PATH "' " + arguments +
+                              " > tolmera.out 2> tolmera.err < /dev/null";
+  EXPECT_NE(std::system(command.c_str()), -1);
+  return testsupport::ReadFile(dir + "/tolmera.out");
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(TolmeraMatchingOnSimulatedPairs, RunsTheThreeMatchingsInOrderAndWritesTheStatistics) {
+  testsupport::TempDir dir;
+  ASSERT_EQ(RunSim("--out " + dir.Path().string() + " --duration 200 --segments 3 --overflow 3000" +
+                   " --overflow-at 80 --ttl"),
+            0);
+  for (const bool classic : {false, true}) {
+    const std::string out = RunTolmeraIn(dir.Path().string(), classic ? "S01.asc -L" : "S01.asc");
+    const size_t a = out.find("\nMatch TTLreference with EEGtriggers\nLCS   Triggers = ");
+    const size_t b = out.find("\nMatch TTLreference with ETtriggers\nLCS   Triggers = ");
+    const size_t c = out.find("\nMatch ETtriggers with EEGtriggers\nLCS   Triggers = ");
+    ASSERT_NE(a, std::string::npos) << out;
+    ASSERT_NE(b, std::string::npos);
+    ASSERT_NE(c, std::string::npos);
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    EXPECT_EQ(out.find("Nb    Segments =     4\n", c) != std::string::npos, true);
+    EXPECT_EQ(Count(out, "Nb    Segments =     0\n"), 2u);
+    EXPECT_EQ(Count(out, classic ? "Running Process classical LCS\n" : "Running Process LCS\n"), 3u);
+    // Both matchings against the EEG lose the overflow's triggers from their first list.
+    EXPECT_EQ(Count(out, "Eye stream corrected. Triggers removed: "), 2u);
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+
+    const std::vector<std::string> global = Lines(testsupport::ReadFile(dir / "log/GlobalError.txt"));
+    ASSERT_GT(global.size(), 11u);
+    EXPECT_EQ(global[0].rfind("matchingSlope = 1.0000", 0), 0u) << global[0];  // both at 500 Hz
+    EXPECT_EQ(global[1], "slopePerSegment = 4");
+    EXPECT_EQ(global[9], "0 0 0 0 ");
+    const std::string histogram = testsupport::ReadFile(dir / "log/HistoGlobalError.txt");
+    EXPECT_EQ(histogram.rfind("-5     0\n", 0), 0u) << histogram;
+    EXPECT_NE(histogram.find("Trigger count: " + std::to_string(global.size() - 11) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(testsupport::ReadFile(dir / "log/HistoPerTriggerError.txt").rfind("Histrogram for trigger '", 0),
+              0u);
   }
 }
