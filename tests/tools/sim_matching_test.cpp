@@ -1,6 +1,6 @@
 // The trigger matching and the clock model on simulated recording pairs, against the simulator's
-// ground truth. The EEG side goes through the EEG stage; the eye-tracker trigger list is built from
-// the truth's tracker timestamps on the tracker's sample grid, as the ASC stage lays them out.
+// ground truth: both recordings read by their stages, the trigger lists handed over as the
+// synchronisation hands them.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 
 #include "support/testsupport.h"
 #include "tools/simsupport.h"
+#include "varnixlib/ascrawdata.h"
 #include "varnixlib/brainamp.h"
 #include "varnixlib/logdirectory.h"
 #include "varnixlib/triggermatching.h"
@@ -64,14 +65,23 @@ Figures MatchSimulatedPair(const std::string& options) {
   const double gazeRate = truth.Number(truth.recording, "gaze_rate_hz");
   const double eegRate = truth.Number(truth.recording, "eeg_rate_hz");
   const int64_t period = static_cast<int64_t>(std::lround(1000.0 / gazeRate));
-  const int64_t start = static_cast<int64_t>(truth.Number(truth.recording, "tracker_start_ms"));
+  params.ascFileName = dir / "S01.asc";
+  AscRawData asc;
+  asc.OpenLog(dir / "Log-AscRawData.txt");
+  testing::internal::CaptureStdout();
+  const bool parsed = asc.Process(params);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(parsed);
   std::vector<CMarker> et;
-  for (const TruthTrigger& t : truth.triggers) {
-    CMarker m;
-    m.code = static_cast<uint16_t>(t.code);
-    m.position = static_cast<uint32_t>((t.etTimestamp - start) / period);
-    m.extra = static_cast<uint32_t>(t.index);
-    et.push_back(m);
+  asc.GetTriggerMarkers(et);
+  const int64_t grid = asc.StartTimestamp();  // the tracker grid's first timestamp
+  EXPECT_EQ(et.size(), truth.triggers.size());
+  if (et.size() != truth.triggers.size()) return f;
+  for (size_t i = 0; i < et.size(); ++i) {
+    const TruthTrigger& t = truth.triggers[i];
+    EXPECT_EQ(et[i].code, t.code) << "trigger " << t.index;
+    EXPECT_EQ(et[i].position, static_cast<uint32_t>((t.etTimestamp - grid) / period)) << "trigger " << t.index;
+    et[i].extra = static_cast<uint32_t>(t.index);
   }
 
   TriggerMatching matching;
@@ -138,7 +148,7 @@ Figures MatchSimulatedPair(const std::string& options) {
   const auto& segments = eeg.myVmrk.segments;
   const auto& pairs = matching.lcs.pairs;
   const double slope = matching.matchingSlope;
-  auto trueX = [&](const TruthTrigger& t) { return (t.trueMs - double(start)) / double(period); };
+  auto trueX = [&](const TruthTrigger& t) { return (t.trueMs - double(grid)) / double(period); };
   auto trueY = [&](const TruthTrigger& t) { return (t.trueMs - eegStart) * eegPerMs; };
   auto registration = [&](uint64_t p) {
     const TruthTrigger& t = truth.triggers[et[pairs[p].first].extra - 1];
@@ -172,7 +182,7 @@ TEST(SimulatedPairMatching, PairsGapsShiftsAndErrorsAgreeWithTheTruth) {
   const char* configurations[] = {
       "--duration 600 --eeg-rate 1000 --gaze-rate 500 --segments 4 --overflow 3000 --overflow-at 220 --drift 40",
       "--duration 600 --eeg-rate 500 --gaze-rate 1000 --segments 3 --overflow 2500 --overflow-at 100 --drift -25",
-      "--duration 300 --eeg-rate 5000 --gaze-rate 2000 --segments 5 --drift 15 --channels 3",
+      "--duration 300 --eeg-rate 5000 --gaze-rate 1000 --segments 5 --drift 15 --channels 3",
       "--duration 900 --eeg-rate 1000 --gaze-rate 250 --segments 6 --overflow 4000 --overflow-at 500 --drift 80 --seed 7",
   };
   for (const char* options : configurations) {
