@@ -27,6 +27,9 @@ bool Qualifies(const CMarker& segment) {
 
 bool TriggerMatching::AssignPairsToSegments() {
   const std::vector<CMarker*>& segments = *segmentList;
+  if (segments.empty()) {
+    return Error("TriggerMatching::ModelDrift", "the EEG markers hold no New Segment");
+  }
   const CMarker* base = secondList->data();
   std::vector<uint64_t> index(segments.size());
   for (size_t s = 0; s < segments.size(); ++s) {
@@ -316,6 +319,8 @@ void TriggerMatching::Summarize(MatchSummary& summary, bool print) const {
   const double ratio = yL != 0.0 ? xL / yL : 0.0;
   const bool degenerate = std::sqrt(xL * xL + yL * yL) < 1e-6;
   double sumY = 0.0, sumYY = 0.0, residual = 0.0;
+  const std::ios_base::fmtflags flags = std::cout.flags();
+  const std::streamsize precision = std::cout.precision();
   if (print) std::cout << std::fixed << std::setprecision(2);
   for (uint64_t p = 0; p < count; ++p) {
     const int64_t x = static_cast<int64_t>(X(p)) - x0;
@@ -332,7 +337,11 @@ void TriggerMatching::Summarize(MatchSummary& summary, bool print) const {
     sumY += static_cast<double>(y);
     sumYY += static_cast<double>(y) * static_cast<double>(y);
   }
-  if (print) std::cout << std::defaultfloat << std::setprecision(6) << std::endl;
+  if (print) {
+    std::cout << std::endl;
+    std::cout.flags(flags);
+    std::cout.precision(precision);
+  }
   const double total = sumYY - sumY * sumY / static_cast<double>(count);
   summary.R2 = total > 0.0 ? 1.0 - residual / total : 0.0;
 }

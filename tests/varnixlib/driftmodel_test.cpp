@@ -306,3 +306,19 @@ TEST(DriftModel, ShiftsAndGapsAreRecoveredAcrossManyRecordings) {
   }
   EXPECT_EQ(segments, 240);
 }
+
+TEST(DriftModel, AnEegListWithoutSegmentsIsRefused) {
+  synthetic::Layout layout;
+  layout.triggers = {10};
+  layout.lost = {0};
+  layout.dateError = {0};
+  synthetic::Recording rec = synthetic::Make(layout);
+  rec.eeg.erase(rec.eeg.begin());  // the segment marker
+  rec.truePosition.erase(rec.truePosition.begin());
+  rec.segments.clear();
+  EyeEegMatching m(rec, 500.0, 1000.0);
+  SynchroParams params;
+  const Outcome run = m.Go(params);
+  EXPECT_FALSE(run.ok);
+  EXPECT_NE(run.out.find("the EEG markers hold no New Segment"), std::string::npos) << run.out;
+}
