@@ -7,6 +7,7 @@
 #include <iostream>
 #include <ostream>
 
+#include "varnixlib/atomictextwriter.h"
 #include "varnixlib/logdirectory.h"
 
 namespace {
@@ -75,14 +76,18 @@ void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<
   }
 
   {
-    std::ofstream out(gLogDirectory + "HistoGlobalError.txt", std::ios::out | std::ios::trunc);
+    // Each file is built in memory and written whole, never left half-written.
+    Varnix::AtomicTextWriter file(gLogDirectory + "HistoGlobalError.txt", "WriteErrorHistograms");
+    std::ostream& out = file.Stream();
     const ErrorHistogram h = BuildHistogram(errors);
     WriteBins(out, h);
     out << "Trigger count: " << h.count << '\n';
     WriteStatistics(out, h);
+    file.Commit();
   }
 
-  std::ofstream out(gLogDirectory + "HistoPerTriggerError.txt", std::ios::out | std::ios::trunc);
+  Varnix::AtomicTextWriter file(gLogDirectory + "HistoPerTriggerError.txt", "WriteErrorHistograms");
+  std::ostream& out = file.Stream();
   std::vector<uint32_t> distinct = codes;
   std::sort(distinct.begin(), distinct.end());
   distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
@@ -94,4 +99,5 @@ void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<
     if (h.count > 1) WriteStatistics(out, h);
     out << '\n';
   }
+  file.Commit();
 }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "varnixlib/atomictextwriter.h"
 #include "varnixlib/errorhistogram.h"
 #include "varnixlib/logdirectory.h"
 #include "varnixlib/report.h"
@@ -236,7 +237,9 @@ void TriggerMatching::WriteGlobalError(SynchroParams& params) {
   const uint32_t x0 = X(anchor.firstPair);
   const uint32_t y0 = Y(anchor.firstPair);
 
-  std::ofstream out(gLogDirectory + "GlobalError.txt", std::ios::out | std::ios::trunc);
+  // Built in memory and written whole at the end, so a failed write never leaves half a table.
+  Varnix::AtomicTextWriter file(gLogDirectory + "GlobalError.txt", "TriggerMatching::WriteGlobalError");
+  std::ostream& out = file.Stream();
   out << std::setprecision(15);
   out << "matchingSlope = " << matchingSlope << '\n';
   out << "slopePerSegment = " << nseg << '\n';
@@ -292,7 +295,7 @@ void TriggerMatching::WriteGlobalError(SynchroParams& params) {
       sumYY += yv * yv;
     }
   }
-  out.close();
+  file.Commit();
 
   WriteErrorHistograms(codes, errors);
 
