@@ -44,6 +44,22 @@ TEST(AscFalseBlinks, AShortBlinkBetweenValidGazeIsInterpolatedAway) {
   }
 }
 
+TEST(AscFalseBlinks, TheStraightLineMultipliesBeforeItDivides) {
+  // From 0 to 1 over five steps: 3 * 1 / 5 is 0.6, while 3 * (1 / 5) is 0.6000000000000001.
+  SynchroParams p = AscRun::Defaults();
+  p.falseBlinkMsec = 4;
+  AscRun run(Head() + Mono(1000, "0.0", "0.0") + Mono(1001, ".", ".") + Mono(1002, ".", ".") + Mono(1003, ".", ".") +
+                 Mono(1004, ".", ".") + Mono(1005, "1.0", "1.0") + "EBLINK L 1001\t1004\t4\n" + End(1006),
+             p);
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.asc.BlinksLeft().empty());
+  for (unsigned j = 1; j <= 4; ++j) {
+    EXPECT_EQ(At(run.asc, "eyeLx", j), j * 1.0 / 5.0) << j;
+    EXPECT_EQ(At(run.asc, "eyeLy", j), j * 1.0 / 5.0) << j;
+  }
+  EXPECT_EQ(At(run.asc, "eyeLx", 3), 0.6);
+}
+
 TEST(AscFalseBlinks, ABlinkNextToAMissingSampleOrLongerThanTheThresholdStays) {
   SynchroParams p = AscRun::Defaults();
   p.falseBlinkMsec = 5;
