@@ -43,11 +43,12 @@ TEST(AscSampleLines, MonocularBlocksFillTheirEyesColumns) {
   EXPECT_EQ(At(left.asc, "eyeLp", 2), -1.0);       // a missing pupil reads -1
   EXPECT_EQ(At(left.asc, "eyeLx", 3), -2000.0);    // no sample line: missing
 
-  AscRun right(Head("RIGHT") + Mono(1000, "1.5", "2.5", "3.5") + End(1001), p);
+  AscRun right(Head("RIGHT") + Mono(1000, "1.5", "2.5", "3.5") + Mono(1001, "1.5", "2.5", "nan") + End(1002), p);
   ASSERT_TRUE(right.ok);
   EXPECT_EQ(right.asc.ChannelNames(), (std::vector<std::string>{"eyeRx", "eyeRy", "eyeRp", "blink"}));
   EXPECT_EQ(At(right.asc, "eyeRx", 0), 1.5);
   EXPECT_EQ(right.asc.Status()[0], 1 | 4);
+  EXPECT_EQ(At(right.asc, "eyeRp", 1), 0.0);  // a hand-edited "nan" never reaches the matrix as a NaN
 }
 
 TEST(AscSampleLines, BinocularBlocksWithVelocityFillAllTenColumns) {
