@@ -3,23 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 #include "asctestfile.h"
 
 using asctest::AscRun;
 using asctest::At;
+using asctest::Capture;
 using asctest::End;
 using asctest::Head;
 using asctest::Mono;
 
 namespace {
-
-std::string Capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
-}
 
 /// Samples 1000 .. 1000 + n - 1 with x = 10 * index, y = 100 + index; indices in missing get dots.
 std::string Samples(unsigned n, const std::vector<unsigned>& missing = {}) {

@@ -4,24 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 #include "asctestfile.h"
 #include "varnixlib/asctokens.h"
 
 using asctest::AscRun;
 using asctest::At;
+using asctest::Capture;
 using asctest::End;
 using asctest::Head;
 using asctest::Mono;
 
 namespace {
-
-std::string Capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
-}
 
 /// A binocular sample line: time, left x y p, right x y p, then extra tokens.
 std::string Bino(unsigned time, const std::string& body) { return std::to_string(time) + "\t" + body + "\n"; }
@@ -442,6 +436,39 @@ TEST(AscExperimentStructure, TrialMessagesMakeImageItemsWithTheirResponse) {
   EXPECT_EQ(d.rightRect, 1023);
   EXPECT_EQ(d.bottomRect, 767);
   EXPECT_EQ(d.timeout, 1000u);
+}
+
+TEST(AscEventLines, SaccadesAndBlinksTakeTheirValuesStartLinesAndStates) {
+  AscRun run(Head("LEFT\tRIGHT") + "SSACC R 1001\n" + "SBLINK L 1001\n" + "SSACC R 1002\n" +
+             "ESACC R 1001\t1003\t3\t10.5\t20.5\t30.5\t40.5\t1.25\t250\n" + "ESACC L 1001\t1004\t4\t.\t.\t1\t2\t3\t4\n" +
+             "EBLINK L 1001\t1002\t2\n" + "EBLINK L 1003\t1004\t2\n" + End(1005));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.asc.FixationSaccadesRight().size(), 1u);
+  const FixationSaccade& right = *run.asc.FixationSaccadesRight()[0];
+  EXPECT_EQ(right.type, 1019);
+  EXPECT_EQ(right.start, 1u);
+  EXPECT_EQ(right.end, 3u);
+  EXPECT_EQ(right.line, 6u);  // the second SSACC R
+  EXPECT_EQ(right.startX, 10.5);
+  EXPECT_EQ(right.startY, 20.5);
+  EXPECT_EQ(right.endX, 30.5);
+  EXPECT_EQ(right.endY, 40.5);
+  EXPECT_EQ(right.amplitudeSaccade, 1.25);
+  EXPECT_EQ(right.peakVelocitySaccade, 250.0);
+  EXPECT_EQ(right.averagePupilSizeFixation, 0.0);
+  ASSERT_EQ(run.asc.FixationSaccadesLeft().size(), 1u);
+  const FixationSaccade& left = *run.asc.FixationSaccadesLeft()[0];
+  EXPECT_EQ(left.type, 1018);
+  EXPECT_EQ(left.startX, -1.0);  // a lone dot
+  EXPECT_EQ(left.peakVelocitySaccade, 4.0);
+  ASSERT_EQ(run.asc.BlinksLeft().size(), 2u);
+  EXPECT_EQ(run.asc.BlinksLeft()[0]->type, 1020);
+  EXPECT_EQ(run.asc.BlinksLeft()[0]->line, 5u);
+  const std::string log = run.Log();
+  EXPECT_NE(log.find("inSaccR = true. It means a new BEGIN ( at position 1002 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inSaccL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inBlinkL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_EQ(log.find("inSaccR = false"), std::string::npos) << log;
 }
 
 TEST(AscEventLines, ShortEventLinesAreSkippedAndLettersInTimesGiveNoGridWrites) {
