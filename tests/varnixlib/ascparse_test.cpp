@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "asctestfile.h"
 #include "varnixlib/asctokens.h"
@@ -125,30 +126,36 @@ TEST(AscCorruption, MalformedPositionsEarlierSamplesAndSamplesPastTheGridStopThe
   struct Case {
     std::string body;
     std::string why;
+    std::string position;  // start timestamp + index, in unsigned 32-bit arithmetic
   };
   const std::vector<Case> cases = {
-      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x"},
-      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye"},
-      {Head("LEFT\tRIGHT") + Bino(1000, "1\t1\t1\t1e3\t1\t1\t...") + End(1002), "letter in binocular right x"},
-      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + Mono(1003, "1", "1") + End(1006), "time backwards"},
-      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid"},
-      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start"},
+      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x", "1001"},
+      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye", "1000"},
+      {Head("LEFT\tRIGHT") + Bino(1000, "1\t1\t1\t1e3\t1\t1\t...") + End(1002), "letter in binocular right x",
+       "1000"},
+      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + Mono(1003, "1", "1") + End(1006), "time backwards",
+       "1003"},
+      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid", "1005"},
+      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start", "1500"},
   };
   for (const Case& c : cases) {
     asctest::ResetCorruptionStops();
-    std::string log;
+    std::string log, asc, logPath;
     const std::string out = Capture([&] {
       AscRun run(c.body);
       EXPECT_FALSE(run.ok) << c.why;
       log = run.Log();
+      asc = run.Path("rec.asc");
+      logPath = run.Path("Log-AscRawData.txt");
     });
     EXPECT_EQ(asctest::CorruptionStops(), 1) << c.why;
-    EXPECT_NE(out.find("Corrupted ASC file "), std::string::npos) << c.why;
-    EXPECT_NE(out.find(" at position "), std::string::npos) << c.why;
-    EXPECT_NE(out.find("WARNING > Useful information in "), std::string::npos) << c.why;
+    const std::string line = "Corrupted ASC file " + asc + " at position " + c.position + "\n";
+    EXPECT_NE(out.find(line + "WARNING > Useful information in " + logPath + "\n"), std::string::npos)
+        << c.why << "\n" << out;
     EXPECT_NE(out.find("AscRawData::Process : processing version"), std::string::npos) << c.why;
-    EXPECT_NE(log.find("::"), std::string::npos) << c.why;
-    EXPECT_NE(log.find("Corrupted ASC file "), std::string::npos) << c.why;
+    // The log line names the reporting source and line first.
+    EXPECT_NE(log.find("ascrawdata_parse.cpp::"), std::string::npos) << c.why << log;
+    EXPECT_NE(log.find(" " + line), std::string::npos) << c.why << log;
   }
   asctest::ResetCorruptionStops();
 }
@@ -222,6 +229,21 @@ TEST(AscStates, ACleanFileWritesAnEmptyLogAndNoConsoleNote) {
   EXPECT_EQ(log, "");
   EXPECT_EQ(out.find("Warning information is available in: "), std::string::npos);
   EXPECT_NE(out.find("100 %\n"), std::string::npos);
+}
+
+TEST(AscStates, ProgressPrintsEachWholePercentOnceThenOneHundred) {
+  // 101 samples: sample 1 is still 0 %, which was never printed; 2 to 100 reach 1 to 99 %.
+  std::string text = Head();
+  for (unsigned k = 0; k <= 100; ++k) text += Mono(1000 + k, "1", "1");
+  std::string expected;
+  char percent[16];
+  for (int q = 1; q <= 99; ++q) {
+    std::snprintf(percent, sizeof percent, "%3d %%\r", q);
+    expected += percent;
+  }
+  expected += "100 %\n";
+  const std::string out = Capture([&] { EXPECT_TRUE(AscRun(text + End(1100)).ok); });
+  EXPECT_EQ(out, expected);
 }
 
 TEST(AscStates, WarningsAreNamedOnTheConsoleAndGoToTheConsoleWhenTheLogIsClosed) {
