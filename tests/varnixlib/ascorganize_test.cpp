@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 
 #include "asctestfile.h"
 
@@ -92,6 +93,12 @@ TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
   };
   const std::vector<Case> cases = {
       {"LEFT", false, false, true, {"eyeLx", "eyeLy", "blink"}},
+      {"LEFT", true, true, true, {"eyeLx", "eyeLy", "eyeLp", "eyeLxVel", "eyeLyVel", "blink"}},
+      {"LEFT", false, true, true, {"eyeLx", "eyeLy", "eyeLp", "blink"}},
+      {"LEFT\tRIGHT", false, false, true, {"eyeLx", "eyeLy", "eyeRx", "eyeRy", "blink"}},
+      {"LEFT\tRIGHT", true, true, false, {"eyeLx", "eyeLy", "eyeLp", "eyeRx", "eyeRy", "eyeRp", "blink"}},
+      {"LEFT\tRIGHT", true, true, true,
+       {"eyeLx", "eyeLy", "eyeLp", "eyeRx", "eyeRy", "eyeRp", "eyeLxVel", "eyeLyVel", "eyeRxVel", "eyeRyVel", "blink"}},
       {"RIGHT", false, true, true, {"eyeRx", "eyeRy", "eyeRp", "blink"}},
       {"RIGHT", true, false, true, {"eyeRx", "eyeRy", "eyeRxVel", "eyeRyVel", "blink"}},
       {"RIGHT", true, false, false, {"eyeRx", "eyeRy", "blink"}},
@@ -110,6 +117,16 @@ TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
       ASSERT_TRUE(run.ok);
       EXPECT_EQ(run.asc.ChannelNames(), c.names) << c.eyes << c.vel << c.pupil;
       EXPECT_EQ(run.asc.NbChannels(), c.names.size());
+      // Each column of the first frame holds the token of its own quantity.
+      const std::map<std::string, double> mono = {{"x", 1}, {"y", 2}, {"p", 3}, {"xVel", 4}, {"yVel", 5}};
+      const std::map<std::string, double> both = {{"Lx", 1},    {"Ly", 2},    {"Lp", 3},    {"Rx", 4},
+                                                  {"Ry", 5},    {"Rp", 6},    {"LxVel", 7}, {"LyVel", 8},
+                                                  {"RxVel", 9}, {"RyVel", 10}};
+      for (size_t j = 0; j + 1 < c.names.size() && j < run.asc.Data().size(); ++j) {
+        const std::string quantity = c.names[j].substr(bino ? 3 : 4);  // "eyeL" + "x", or "eye" + "Lx"
+        EXPECT_EQ(run.asc.Data()[j], (bino ? both : mono).at(quantity)) << c.eyes << ' ' << c.names[j];
+      }
+      EXPECT_EQ(run.asc.Data()[c.names.size() - 1], 0.0);  // blink
     });
   }
   // An eye without any stored position has no channels.
