@@ -19,6 +19,25 @@ class MemoryFile {
   /// The cursor then rests on that delimiter (or on no position).
   bool ReadValue(std::string_view key, std::string_view delimiters, std::string& value);
 
+  /// Finds key from the cursor and replaces the bytes after it, up to the first byte of
+  /// delimiters (or the end), by value; the cursor then rests on the start of the new value.
+  /// With the key absent, or the cursor on no position, nothing changes and the result is false.
+  bool ReplaceValue(std::string_view value, std::string_view key, std::string_view delimiters);
+  /// The index just after the first delimiter byte at or after start, taking a CR LF pair as one
+  /// line end (a lone LF or CR ends a line by itself); the end of the content when no delimiter
+  /// follows.
+  uint64_t NextLineStart(uint64_t start, std::string_view delimiters) const;
+  /// Finds key from the cursor and inserts text at the start of the line after the key's line
+  /// (NextLineStart of the key's end; a last line without a line end gets a CR LF first); the
+  /// cursor then rests on the start of the inserted text.
+  /// With the key absent, or the cursor on no position, nothing changes and the result is false.
+  bool InsertAfterLine(std::string_view text, std::string_view key, std::string_view delimiters);
+  /// Finds anchor from the start of the content (whatever the cursor) and inserts the line
+  /// keyPrefix + value + CR LF after the anchor's line (a last line without a line end gets a
+  /// CR LF first). The cursor keeps pointing at the same text.
+  bool InsertLineAfterKey(std::string_view value, std::string_view keyPrefix,
+                          std::string_view anchor);
+
   const std::string& Content() const { return myBuffer; }
   std::string& Content() { return myBuffer; }
   uint64_t Cursor() const { return myCursor; }
