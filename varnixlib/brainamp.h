@@ -1,21 +1,27 @@
 #pragma once
 // The EEG recording: header, markers and samples of one BrainVision recording.
-// (Interface agreed for the driver; the EEG stage fills it in.)
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "varnixlib/brainampeegvirt.h"
+#include "varnixlib/brainampvhdr.h"
+#include "varnixlib/brainampvmrk.h"
 #include "varnixlib/synchroparams.h"
 
 class Brainamp {
  public:
-  /// Reads header, markers and samples of params.eegFileName as sample type T
-  /// (int16_t, float, double).
+  /// Reads header, markers and samples of params.eegFileName as sample type T (int16_t, float,
+  /// double), then places the segments on the gap-filled time line. Every refusal is reported.
   template <typename T>
   bool Process(SynchroParams& params);
 
   /// The header's sample type: 0 INT_16, 1 IEEE_FLOAT_32, 2 IEEE_FLOAT_64, -1 unknown
   /// (forwards to the header record's own ReadBinaryFormat).
   int32_t ReadBinaryFormat(const std::string& vhdrPath);
+
+  BrainampVhdr myVhdr;
+  BrainampVmrk myVmrk;
+  std::unique_ptr<BrainampEegVirt> myEEG;  ///< a BrainampEEG<T> once Process has run
 };

@@ -103,8 +103,8 @@ bool File::MakeDirs(const std::string& path) {
   return true;
 }
 
-template <typename T>
-bool File::ReadInVector(const std::string& path, std::vector<T>& out) {
+template <typename T, typename Alloc>
+bool File::ReadInVector(const std::string& path, std::vector<T, Alloc>& out) {
   const Platform::FileStatus st = Platform::Stat(path);
   if (!st.exists) return Error("File don't extist", path);
   const uint64_t elements = static_cast<uint64_t>(st.size) / sizeof(T);
@@ -124,5 +124,8 @@ template bool File::ReadInVector<char>(const std::string&, std::vector<char>&);
 template bool File::ReadInVector<int16_t>(const std::string&, std::vector<int16_t>&);
 template bool File::ReadInVector<float>(const std::string&, std::vector<float>&);
 template bool File::ReadInVector<double>(const std::string&, std::vector<double>&);
+template bool File::ReadInVector(const std::string&, std::vector<int16_t, DefaultInitAllocator<int16_t>>&);
+template bool File::ReadInVector(const std::string&, std::vector<float, DefaultInitAllocator<float>>&);
+template bool File::ReadInVector(const std::string&, std::vector<double, DefaultInitAllocator<double>>&);
 
 }  // namespace Varnix

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "varnixlib/defaultinitallocator.h"
+
 namespace Varnix {
 
 class File {
@@ -32,9 +34,10 @@ class File {
   static bool Remove(const std::string& path);
   static bool MakeDirs(const std::string& path);
 
-  /// Reads the file as an array of T. A trailing partial element is not read.
-  template <typename T>
-  static bool ReadInVector(const std::string& path, std::vector<T>& out);
+  /// Reads the file as an array of T. A trailing partial element is not read. With a
+  /// DefaultInitAllocator vector the storage is not zeroed before the read.
+  template <typename T, typename Alloc>
+  static bool ReadInVector(const std::string& path, std::vector<T, Alloc>& out);
 
  private:
   int myFd = -1;
@@ -45,5 +48,10 @@ extern template bool File::ReadInVector<char>(const std::string&, std::vector<ch
 extern template bool File::ReadInVector<int16_t>(const std::string&, std::vector<int16_t>&);
 extern template bool File::ReadInVector<float>(const std::string&, std::vector<float>&);
 extern template bool File::ReadInVector<double>(const std::string&, std::vector<double>&);
+extern template bool File::ReadInVector(const std::string&,
+                                        std::vector<int16_t, DefaultInitAllocator<int16_t>>&);
+extern template bool File::ReadInVector(const std::string&, std::vector<float, DefaultInitAllocator<float>>&);
+extern template bool File::ReadInVector(const std::string&,
+                                        std::vector<double, DefaultInitAllocator<double>>&);
 
 }  // namespace Varnix
