@@ -1,7 +1,10 @@
-#include <iostream>
+#include <string>
+#include <vector>
 
-// Placeholder entry point until the run driver lands; it must never claim success.
-int main() {
-  std::cerr << "tolmera: the run driver is not built yet" << std::endl;
-  return 255;
+#include "driver/rundriver.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  RunDriver driver;
+  return driver.Run(arguments);
 }

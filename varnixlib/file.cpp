@@ -31,6 +31,8 @@ int64_t File::Size(const std::string& path) {
 bool File::Read(const std::string& path, void* buffer) {
   const Platform::FileStatus st = Platform::Stat(path);
   if (!st.exists) return Error("File::Read::File::Exists", path);
+  // A directory opens for reading on POSIX, and the read then fails without a word.
+  if (st.isDirectory) return Error("File::Read::File::pf", path);
   File file(Platform::OpenForReading(path));
   if (file.Descriptor() < 0) return Error("File::Read::File::pf", path);
   const uint64_t size = static_cast<uint64_t>(st.size);
@@ -107,6 +109,7 @@ template <typename T, typename Alloc>
 bool File::ReadInVector(const std::string& path, std::vector<T, Alloc>& out) {
   const Platform::FileStatus st = Platform::Stat(path);
   if (!st.exists) return Error("File don't extist", path);
+  if (st.isDirectory) return Error("File creating file", path);
   const uint64_t elements = static_cast<uint64_t>(st.size) / sizeof(T);
   out.clear();
   out.shrink_to_fit();

@@ -1,0 +1,122 @@
+#include "driver/rundriver.h"
+
+#include <cstdint>
+#include <iostream>
+#include <type_traits>
+
+#include "driver/articlewriter.h"
+#include "driver/commandline.h"
+#include "driver/consoletext.h"
+#include "driver/fatal.h"
+#include "driver/nameresolver.h"
+#include "driver/qualitywriter.h"
+#include "varnixlib/logdirectory.h"
+#include "varnixlib/paths.h"
+#include "varnixlib/platform.h"
+
+namespace {
+
+/// Usage text on standard output, pause, and the status of an invalid command line.
+int UsageExit(const std::vector<std::string>& arguments, const std::string& reason) {
+  ConsoleText::Usage(std::cout, arguments, reason);
+  Varnix::Platform::Pause();
+  return ExitStatus(-1);
+}
+
+}  // namespace
+
+int RunDriver::Run(const std::vector<std::string>& arguments) {
+  myArguments = arguments;
+  if (arguments.empty()) return UsageExit(arguments, ConsoleText::kInvalidArguments);
+
+  const CommandLine line = CommandLine::Parse(arguments, myParams);
+  myParams.velocityChannels = true;
+  if (!line.OptionWithoutValue().empty()) {
+    return UsageExit(arguments, ConsoleText::MissingValue(line.OptionWithoutValue()));
+  }
+
+  switch (NameResolver::Resolve(myParams, line.NameA(), line.NameB())) {
+    case NameResolver::Result::NoAscOrEegName:
+      std::cerr << "You must provide at least one file with extension .asc or .eeg" << std::endl;
+      return ExitStatus(-4);
+    case NameResolver::Result::FilesNotFound:
+      return UsageExit(arguments, ConsoleText::kInputFilesProblem);
+    case NameResolver::Result::Resolved:
+      break;
+  }
+
+  switch (myOutput.Prepare(myParams, line.OutputPathGiven())) {
+    case OutputDirectories::Result::CannotCreateDirectory:
+      return Fatal("!!! Can not create output path -> " + myOutput.FailedPath(), -3);
+    case OutputDirectories::Result::CannotOpenLog:
+      return Fatal("!!! Can not open the log file -> " + myOutput.FailedPath(), -3);
+    case OutputDirectories::Result::Ready:
+      break;
+  }
+  myPrefix = OutputDirectories::OutputPrefix(myParams);
+
+  const int32_t sampleType = myBrainamp.ReadBinaryFormat(ReplaceExtension(myParams.eegFileName, "vhdr"));
+  ConsoleText::RunParameters(std::cout, arguments, myParams);
+  switch (sampleType) {
+    case 0: return RunStages<int16_t>();
+    case 1: return RunStages<float>();
+    case 2: return RunStages<double>();
+    default: return Fatal("!!! Invalid EEG data format", -3);
+  }
+}
+
+template <typename T>
+int RunDriver::RunStages() {
+  const Outcome outcome = RunRecordingStages<T>();
+  if (outcome == Outcome::AscMatFileFailed) return Finish(outcome);
+  PrintStatisticsFiles();
+  QualityWriter::Write(myParams.quality);
+  ArticleWriter::Write(myParams.article);
+  return Finish(outcome);
+}
+
+template <typename T>
+RunDriver::Outcome RunDriver::RunRecordingStages() {
+  if (!myBrainamp.Process<T>(myParams)) return Outcome::EegFailed;
+
+  // ASC stage. Gaze goes into a 16-bit recording, so it is rounded to whole numbers there.
+  myParams.roundGaze = std::is_same_v<T, int16_t>;
+  // Still to be wired in here, in this order, each ending the stages on failure:
+  //  - AscRawData::Process(myParams) with the ASC log of myOutput, its process time in seconds
+  //    into myParams.quality.ascProcessingTime (false: Outcome::AscFailed);
+  //  - the reference TTL triggers of the ASC file's directory and base name (".ttl");
+  //  - File::Remove(ascMatFileName), then with -m AscRawData::SaveMatFile (false:
+  //    Outcome::AscMatFileFailed);
+  //  - Brainamp::Synchronize<T>(myParams, myPrefix, asc, ttl) (false: Outcome::SyncFailed).
+  return Outcome::LaterStagesMissing;
+}
+
+void RunDriver::PrintStatisticsFiles() const {
+  std::cout << "Alignment errors [samples] for all shared triggers are in: " << gLogDirectory
+            << "GlobalError.txt" << '\n';
+  std::cout << "Histogram of the alignment errors [samples] for all triggers: " << gLogDirectory
+            << "HistoGlobalError.txt" << '\n';
+  std::cout << "Histogram of the alignment errors [samples] for each trigger: " << gLogDirectory
+            << "HistoPerTriggerError.txt" << '\n';
+  std::cout.flush();
+}
+
+int RunDriver::Finish(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::EegFailed:
+      return Fatal("!!! Can not process the EEG files -> " + myParams.eegFileName, -3);
+    case Outcome::AscFailed:
+      return Fatal("!!! Can not process the ASC file -> " + myParams.ascFileName, -2);
+    case Outcome::AscMatFileFailed:
+      return Fatal("!!! Can not create a valid MAT file -> " + myParams.ascMatFileName, -3);
+    case Outcome::SyncFailed:
+      return Fatal("!!! Can not synchronize data !!!", -3);
+    case Outcome::LaterStagesMissing:
+      return Fatal(kLaterStagesMissing, -3);
+    case Outcome::Success:
+      break;
+  }
+  std::cout << "!!! Tolmera END !!!" << std::endl;
+  if (myParams.pauseAtEnd) Varnix::Platform::Pause();
+  return 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// One run of the program: command line, input files, directories, then the stages in order and
+// the outcome as an exit status.
+
+#include <string>
+#include <vector>
+
+#include "driver/outputdirectories.h"
+#include "varnixlib/brainamp.h"
+#include "varnixlib/synchroparams.h"
+
+class RunDriver {
+ public:
+  /// Runs the whole program on the arguments (without the program name); returns the process
+  /// exit status.
+  int Run(const std::vector<std::string>& arguments);
+
+  const SynchroParams& Params() const { return myParams; }
+  /// Prefix of every synchronised output file of the run.
+  const std::string& OutputPrefix() const { return myPrefix; }
+
+  static constexpr const char* kLaterStagesMissing =
+      "!!! The ASC stage and the synchronisation are not built yet: no output was written";
+
+ private:
+  /// How the stages ended; tested in this order when the run finishes.
+  enum class Outcome {
+    Success,
+    EegFailed,
+    AscFailed,
+    AscMatFileFailed,  ///< ends the run at once, without the statistics lines and diagnostic files
+    SyncFailed,
+    LaterStagesMissing,  ///< the EEG stage ran, nothing after it exists yet
+  };
+
+  /// Everything after the run parameters for the sample type T of the .eeg file.
+  template <typename T>
+  int RunStages();
+  template <typename T>
+  Outcome RunRecordingStages();
+  /// Where the alignment-error files are; shown on the failure paths too.
+  void PrintStatisticsFiles() const;
+  int Finish(Outcome outcome);
+
+  std::vector<std::string> myArguments;
+  SynchroParams myParams;
+  Brainamp myBrainamp;
+  OutputDirectories myOutput;
+  std::string myPrefix;
+};
