@@ -137,10 +137,13 @@ TEST(FrameSampler, ConstantInt16SignalStaysConstantAtEveryFraction) {
                         int16_t(32767)}) {
     std::vector<int16_t> src(400, level);
     uint64_t n = 0;
-    // A drift step with fractions all over [0, 1).
-    auto out = RunSampler<int16_t, int16_t>(src, 1, 5, 0.9999731, -32768, -32768, false, 390, &n);
-    ASSERT_EQ(n, 390u);
-    for (int16_t v : out) ASSERT_EQ(v, level);
+    // A drift step with fractions all over [0, 1), and steps whose fractions make
+    // A·(1 - f) + B·f fall just below A.
+    for (double step : {0.9999731, 0.1772306240535752, 0.010185382880038094, 0.14842709242420898}) {
+      auto out = RunSampler<int16_t, int16_t>(src, 1, 5, step, -32768, -32768, false, 390, &n);
+      ASSERT_GT(n, 0u);
+      for (int16_t v : out) ASSERT_EQ(v, level) << step;
+    }
   }
   // Gaze doubles truncate toward zero and stay inside 16 bits.
   std::vector<double> gaze = {-3.9, -3.9, 3.9, 3.9, 1e6, 1e6, -1e6, -1e6, 0, 0};
