@@ -1,6 +1,7 @@
 #include "driver/rundriver.h"
 
 #include <cstdint>
+#include <ctime>
 #include <iostream>
 #include <type_traits>
 
@@ -10,9 +11,11 @@
 #include "driver/fatal.h"
 #include "driver/nameresolver.h"
 #include "driver/qualitywriter.h"
+#include "varnixlib/file.h"
 #include "varnixlib/logdirectory.h"
 #include "varnixlib/paths.h"
 #include "varnixlib/platform.h"
+#include "varnixlib/ttlfile.h"
 
 namespace {
 
@@ -81,13 +84,17 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 
   // ASC stage. Gaze goes into a 16-bit recording, so it is rounded to whole numbers there.
   myParams.roundGaze = std::is_same_v<T, int16_t>;
+  myAsc.AdoptLog(myOutput.AscLogFileName(), std::move(myOutput.AscLog()));
+  const std::clock_t before = std::clock();
+  const bool ascDone = myAsc.Process(myParams);
+  myParams.quality.ascProcessingTime = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+  if (!ascDone) return Outcome::AscFailed;
+
+  myTtlTriggers = TtlFile::Read(myParams.ascFileName);
+  Varnix::File::Remove(myParams.ascMatFileName);
   // Still to be wired in here, in this order, each ending the stages on failure:
-  //  - AscRawData::Process(myParams) with the ASC log of myOutput, its process time in seconds
-  //    into myParams.quality.ascProcessingTime (false: Outcome::AscFailed);
-  //  - the reference TTL triggers of the ASC file's directory and base name (".ttl");
-  //  - File::Remove(ascMatFileName), then with -m AscRawData::SaveMatFile (false:
-  //    Outcome::AscMatFileFailed);
-  //  - Brainamp::Synchronize<T>(myParams, myPrefix, asc, ttl) (false: Outcome::SyncFailed).
+  //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed);
+  //  - Brainamp::Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers) (false: Outcome::SyncFailed).
   return Outcome::LaterStagesMissing;
 }
 

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "driver/outputdirectories.h"
+#include "varnixlib/ascrawdata.h"
 #include "varnixlib/brainamp.h"
 #include "varnixlib/synchroparams.h"
+#include "varnixlib/trigger.h"
 
 class RunDriver {
  public:
@@ -20,7 +22,7 @@ class RunDriver {
   const std::string& OutputPrefix() const { return myPrefix; }
 
   static constexpr const char* kLaterStagesMissing =
-      "!!! The ASC stage and the synchronisation are not built yet: no output was written";
+      "!!! The synchronisation is not built yet: no output was written";
 
  private:
   /// How the stages ended; tested in this order when the run finishes.
@@ -30,7 +32,7 @@ class RunDriver {
     AscFailed,
     AscMatFileFailed,  ///< ends the run at once, without the statistics lines and diagnostic files
     SyncFailed,
-    LaterStagesMissing,  ///< the EEG stage ran, nothing after it exists yet
+    LaterStagesMissing,  ///< the EEG and ASC stages ran, the synchronisation does not exist yet
   };
 
   /// Everything after the run parameters for the sample type T of the .eeg file.
@@ -45,6 +47,8 @@ class RunDriver {
   std::vector<std::string> myArguments;
   SynchroParams myParams;
   Brainamp myBrainamp;
+  AscRawData myAsc;
+  std::vector<Trigger> myTtlTriggers;  ///< the reference TTL file's triggers, empty without one
   OutputDirectories myOutput;
   std::string myPrefix;
 };

@@ -1,5 +1,5 @@
-// The EEG stage of a run, on tiny recordings of each sample type. Nothing after it is built yet, so
-// a run that passes it must still say that no output was written.
+// The EEG stage of a run, on tiny recordings of each sample type. The ASC stage follows it; the
+// synchronisation is not built yet, so a run that passes both must still say that no output was written.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ namespace {
 
 const std::string S(1, Varnix::Platform::kSeparator);
 const std::string kNotBuilt =
-    "!!! The ASC stage and the synchronisation are not built yet: no output was written\n";
+    "!!! The synchronisation is not built yet: no output was written\n";
 
 std::string Header(const std::string& format, int channels) {
   return "Brain Vision Data Exchange Header File Version 1.0\r\n"
@@ -47,7 +47,9 @@ std::string Samples() {
 }
 
 void WriteRecording(const testsupport::TempDir& dir, const std::string& header, const std::string& samples) {
-  testsupport::WriteFile(dir / "S01.asc", "** CONVERTED FROM S01.edf\n");
+  testsupport::WriteFile(dir / "S01.asc",
+                         "** CONVERTED FROM S01.edf\nINPUT\t1000\t0\nSTART\t1000 \tLEFT\tSAMPLES\tEVENTS\n"
+                         "SAMPLES\tGAZE\tLEFT\tRATE\t500.00\n1000\t1.0\t2.0\t3.0\t...\nEND\t1002 \tSAMPLES\tEVENTS\n");
   testsupport::WriteFile(dir / "S01.vhdr", header);
   testsupport::WriteFile(dir / "S01.vmrk", kMarkers);
   testsupport::WriteFile(dir / "S01.eeg", samples);

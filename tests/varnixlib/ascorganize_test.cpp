@@ -1,0 +1,262 @@
+// After the walk: false blinks, the blink column, video frames, closing and sorting, the marker
+// lists, the channel matrix, trigger names and the event file.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "asctestfile.h"
+
+using asctest::AscRun;
+using asctest::At;
+using asctest::End;
+using asctest::Head;
+using asctest::Mono;
+
+namespace {
+
+std::string Capture(const std::function<void()>& f) {
+  testing::internal::CaptureStdout();
+  f();
+  return testing::internal::GetCapturedStdout();
+}
+
+/// Samples 1000 .. 1000 + n - 1 with x = 10 * index, y = 100 + index; indices in missing get dots.
+std::string Samples(unsigned n, const std::vector<unsigned>& missing = {}) {
+  std::string s;
+  for (unsigned k = 0; k < n; ++k) {
+    const bool gap = std::find(missing.begin(), missing.end(), k) != missing.end();
+    s += Mono(1000 + k, gap ? "." : std::to_string(10 * k) + ".0", gap ? "." : std::to_string(100 + k) + ".0");
+  }
+  return s;
+}
+
+TEST(AscFalseBlinks, AShortBlinkBetweenValidGazeIsInterpolatedAway) {
+  SynchroParams p = AscRun::Defaults();
+  p.falseBlinkMsec = 5;
+  AscRun run(Head() + "SBLINK L 1003\n" + Samples(12, {3, 4, 5, 6}) + "EBLINK L 1003\t1006\t4\n" + End(1012), p);
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.asc.BlinksLeft().empty());
+  for (unsigned k = 0; k < 12; ++k) {
+    EXPECT_EQ(At(run.asc, "eyeLx", k), 10.0 * k) << k;  // the straight line from 20 to 70
+    EXPECT_DOUBLE_EQ(At(run.asc, "eyeLy", k), 100.0 + k) << k;
+    EXPECT_EQ(At(run.asc, "blink", k), 0.0) << k;
+  }
+}
+
+TEST(AscFalseBlinks, ABlinkNextToAMissingSampleOrLongerThanTheThresholdStays) {
+  SynchroParams p = AscRun::Defaults();
+  p.falseBlinkMsec = 5;
+  AscRun nextToGap(Head() + Samples(12, {3, 4, 5, 6, 7}) + "EBLINK L 1003\t1006\t4\n" + End(1012), p);
+  ASSERT_EQ(nextToGap.asc.BlinksLeft().size(), 1u);
+  for (unsigned k = 3; k <= 6; ++k) EXPECT_EQ(At(nextToGap.asc, "blink", k), 1.0) << k;
+  EXPECT_EQ(At(nextToGap.asc, "blink", 7), 0.0);
+  EXPECT_EQ(At(nextToGap.asc, "eyeLx", 4), -2000.0);
+
+  AscRun tooLong(Head() + Samples(12, {3, 4, 5, 6, 7, 8, 9}) + "EBLINK R 1003\t1009\t7\n" + End(1012), p);
+  ASSERT_EQ(tooLong.asc.BlinksRight().size(), 1u);
+
+  // With the default threshold 0 only a blink of one sample is false; one at the grid edge never.
+  AscRun single(Head() + Samples(6, {2}) + "EBLINK L 1002\t1002\t1\n" + "EBLINK L 1000\t1000\t1\n" + End(1005));
+  ASSERT_EQ(single.asc.BlinksLeft().size(), 1u);
+  EXPECT_EQ(single.asc.BlinksLeft()[0]->start, 0u);
+  EXPECT_EQ(At(single.asc, "eyeLx", 2), 20.0);
+}
+
+TEST(AscFalseBlinks, InterpolatingOneBlinkCanFreeAnEarlierOne) {
+  // The first blink (sample 6) waits for sample 5, which lies inside the second blink (3..5).
+  SynchroParams p = AscRun::Defaults();
+  p.falseBlinkMsec = 3;
+  AscRun run(Head() + Samples(10, {3, 4, 5}) + "EBLINK L 1006\t1006\t1\n" + "EBLINK L 1003\t1005\t3\n" + End(1010), p);
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.asc.BlinksLeft().empty());
+  EXPECT_EQ(At(run.asc, "eyeLx", 4), 40.0);
+  EXPECT_EQ(At(run.asc, "eyeLx", 6), 60.0);
+}
+
+TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
+  struct Case {
+    std::string eyes;
+    bool vel, pupil, velocityChannels;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"LEFT", false, false, true, {"eyeLx", "eyeLy", "blink"}},
+      {"RIGHT", false, true, true, {"eyeRx", "eyeRy", "eyeRp", "blink"}},
+      {"RIGHT", true, false, true, {"eyeRx", "eyeRy", "eyeRxVel", "eyeRyVel", "blink"}},
+      {"RIGHT", true, false, false, {"eyeRx", "eyeRy", "blink"}},
+      {"LEFT\tRIGHT", false, true, true, {"eyeLx", "eyeLy", "eyeLp", "eyeRx", "eyeRy", "eyeRp", "blink"}},
+      {"LEFT\tRIGHT", true, false, true,
+       {"eyeLx", "eyeLy", "eyeRx", "eyeRy", "eyeLxVel", "eyeLyVel", "eyeRxVel", "eyeRyVel", "blink"}},
+  };
+  for (const Case& c : cases) {
+    SynchroParams p = AscRun::Defaults();
+    p.pupilSize = c.pupil;
+    p.velocityChannels = c.velocityChannels;
+    const bool bino = c.eyes != "LEFT" && c.eyes != "RIGHT";
+    const std::string line = bino ? "1000\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t.....\n" : "1000\t1\t2\t3\t4\t5\t.....\n";
+    Capture([&] {
+      AscRun run(Head(c.eyes, "1000.00", c.vel) + line + End(1001), p);
+      ASSERT_TRUE(run.ok);
+      EXPECT_EQ(run.asc.ChannelNames(), c.names) << c.eyes << c.vel << c.pupil;
+      EXPECT_EQ(run.asc.NbChannels(), c.names.size());
+    });
+  }
+  // An eye without any stored position has no channels.
+  AscRun none(Head("LEFT\tRIGHT") + "1000\t.\t.\t0\t5\t6\t7\t...\n" + End(1001));
+  EXPECT_EQ(none.asc.ChannelNames(), (std::vector<std::string>{"eyeRx", "eyeRy", "blink"}));
+}
+
+TEST(AscChannels, RoundingForIntegerEegRoundsHalvesAwayFromZero) {
+  SynchroParams p = AscRun::Defaults();
+  p.roundGaze = true;
+  AscRun run(Head() + Mono(1000, "511.5", "-0.5") + Mono(1001, "2.49", "-2.5") + End(1003), p);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(At(run.asc, "eyeLx", 0), 512.0);
+  EXPECT_EQ(At(run.asc, "eyeLy", 0), -1.0);
+  EXPECT_EQ(At(run.asc, "eyeLx", 1), 2.0);
+  EXPECT_EQ(At(run.asc, "eyeLy", 1), -3.0);
+  EXPECT_EQ(At(run.asc, "eyeLx", 2), -2000.0);
+  AscRun plain(Head() + Mono(1000, "511.5", "-0.5") + End(1001));
+  EXPECT_EQ(At(plain.asc, "eyeLx", 0), 511.5);
+}
+
+TEST(AscChannels, AnEmptyGridFailsTheOrganisation) {
+  AscRawData asc;
+  const std::string out = Capture([&] { EXPECT_FALSE(asc.OrganizeData(AscRun::Defaults())); });
+  EXPECT_NE(out.find("AscRawData::OrganizeData !(myNbSamples && myNbChannels) \n"), std::string::npos);
+}
+
+/// A BEGIN TRANSITION message of 18 tokens.
+std::string Transition(unsigned time, const std::string& item, unsigned frameMicroseconds) {
+  return "MSG\t" + std::to_string(time) + " BEGIN TRANSITION time_transition t 100 1 x " + item + " v v.avi 10 " +
+         std::to_string(frameMicroseconds) + " 0 0 100 100\n";
+}
+
+TEST(AscFrames, VideoFramesAreMarkedBackwardsByTheirDurationWithinTheItem) {
+  // An open image item lets frame messages through; the video that follows collects them.
+  const std::string text = Head() + "MSG\t1000 BEGIN PHASE TESTING\n" + Transition(1001, "IMAGE", 1000) +
+                           Transition(1002, "VIDEOWITHSOUND", 2000) + "MSG\t1003 BEGIN FRAME 3\n" +
+                           "MSG\t1010 BEGIN FRAME 5\n" + "MSG\t1012 BEGIN FRAME 8\n" +
+                           "MSG\t1020 END TRANSITION TIMEOUT\n" + "MSG\t1021 END PHASE\n" + End(1022);
+  SynchroParams p = AscRun::Defaults();
+  p.framesInEvents = true;
+  AscRun run(text, p);
+  ASSERT_TRUE(run.ok);
+  const Displayable& video = *run.asc.Displayables()[1];
+  EXPECT_EQ(video.type, 1003);
+  EXPECT_EQ(video.start, 2u);
+  EXPECT_EQ(video.end, 20u);
+  // 1003: 3 frames, only the sample itself fits (1001 is before the item): 2 left unplaced.
+  EXPECT_EQ(video.frameFirst, 2);
+  // 1 + (10, 8) + (12, 10, 8).
+  EXPECT_EQ(video.framePlayed, 6);
+  std::vector<uint32_t> frames;
+  for (const auto& f : run.asc.Frames()) frames.push_back(f->start);
+  EXPECT_EQ(frames, (std::vector<uint32_t>{3, 8, 10, 12}));
+  for (uint32_t k : frames) EXPECT_EQ(run.asc.Status()[k] & 16, 16);
+  size_t inEvents = 0;
+  for (const Event* e : run.asc.AllEvents()) inEvents += e->type == 1005;
+  EXPECT_EQ(inEvents, 4u);
+  // With phases and no transitions parsed, one transition is made per item at its end.
+  ASSERT_EQ(run.asc.Transitions().size(), 2u);
+  EXPECT_EQ(run.asc.Transitions()[1]->start, 20u);
+  EXPECT_EQ(run.asc.Transitions()[1]->type, 1006);
+  EXPECT_EQ(run.asc.Transitions()[1]->name, "t");
+
+  AscRun hidden(text);  // without -v the frames stay out of the combined list
+  for (const Event* e : hidden.asc.AllEvents()) EXPECT_NE(e->type, 1005);
+}
+
+TEST(AscClosing, WithoutPhasesTheLastRecordEndsAtTheLastSampleAndNothingIsDerived) {
+  AscRun run(Head() + Transition(1001, "IMAGE", 1000) + Mono(1001, "1", "1") + Mono(1004, "1", "1") +
+             "MSG\t1006 END TRANSITION TIMEOUT\n" + "MSG\t1008 late\n");
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.asc.Records().size(), 1u);
+  EXPECT_EQ(run.asc.Records()[0]->end, 4u);
+  EXPECT_TRUE(run.asc.Transitions().empty());
+  EXPECT_TRUE(run.asc.Frames().empty());
+}
+
+TEST(AscClosing, ATessarkRecordingWithoutPhasesFailsTheStage) {
+  const std::string out = Capture([] {
+    AscRun run("MSG\t900 SOFTWARE NAME Tessark2\n" + Head() + Mono(1000, "1", "1") + End(1001));
+    EXPECT_FALSE(run.ok);
+  });
+  EXPECT_NE(out.find("AscRawData::SortEvents myAcqPhases.size() == 0"), std::string::npos);
+  EXPECT_NE(out.find("AscRawData::Process : processing version"), std::string::npos);
+}
+
+TEST(AscMarkers, EventsAreSortedByStartWithRecordsAfterEventsOfTheSameStart) {
+  AscRun run(Head() + "MSG\t1000 BEGIN PHASE LEARNING\n" + "SFIX R 1001\n" + Mono(1000, "1", "1") +
+             "MSG\t1001 BEGIN SEQUENCE 1 s\n" + "EFIX R 1001\t1003\t3\t1\t1\t1\n" + "SBLINK R 1002\n" +
+             "EBLINK R 1002\t1003\t2\n" + "MSG\t1004 END SEQUENCE\n" + "MSG\t1005 END PHASE\n" + End(1006));
+  ASSERT_TRUE(run.ok);
+  std::vector<uint16_t> order;
+  for (const Event* e : run.asc.AllEvents()) order.push_back(e->type);
+  EXPECT_EQ(order, (std::vector<uint16_t>{1022, 1024, 1015, 1017, 1021}));
+  std::vector<CMarker> markers;
+  run.asc.GetEventMarkers(markers);
+  ASSERT_EQ(markers.size(), 5u);
+  EXPECT_EQ(markers[3].code, 1017);
+  EXPECT_EQ(markers[3].position, 1u);
+  EXPECT_EQ(markers[3].size, 2u);
+  EXPECT_EQ(markers[3].type, 1u);
+  EXPECT_EQ(markers[3].extra, 0u);
+  EXPECT_EQ(markers[1].code, 1024);
+  EXPECT_EQ(markers[1].size, 6u);  // the phase end closed the record
+}
+
+TEST(AscMarkers, TriggerMarkersCarryCodeIndexAndLine) {
+  AscRun run(Head("LEFT", "500.00") + "INPUT\t1004\t9\n" + "INPUT\t1010\t17\n" + End(1012));
+  ASSERT_TRUE(run.ok);
+  std::vector<CMarker> markers(3);
+  run.asc.GetTriggerMarkers(markers);
+  ASSERT_EQ(markers.size(), 2u);
+  EXPECT_EQ(markers[0].code, 9);
+  EXPECT_EQ(markers[0].position, 2u);
+  EXPECT_EQ(markers[0].size, 0u);
+  EXPECT_EQ(markers[0].extra, 4u);
+  EXPECT_EQ(markers[0].type, 1u);
+  EXPECT_EQ(markers[1].position, 5u);
+}
+
+TEST(AscTriggerNames, DefaultsNameEveryCodeAndTheFileReplacesOrAdds) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "names.txt", "1 Start\n300   Extra\n7\n");
+  SynchroParams p = AscRun::Defaults();
+  p.triggersFileName = dir / "names.txt";
+  AscRun run(Head() + Mono(1000, "1", "1") + End(1001), p);
+  ASSERT_TRUE(run.ok);
+  const auto& names = run.asc.TriggerNames();
+  EXPECT_EQ(names.size(), 256u);
+  EXPECT_EQ(names.at(1), "Start");
+  EXPECT_EQ(names.at(300), "Extra");
+  EXPECT_EQ(names.at(2), "trigger002");
+  EXPECT_EQ(names.at(255), "trigger255");
+  EXPECT_EQ(names.count(0), 0u);
+  size_t defaults = 0;
+  for (const auto& [code, name] : names) defaults += name.rfind("trigger", 0) == 0;
+  EXPECT_EQ(defaults, 254u);
+
+  p.triggersFileName = dir / "absent.txt";
+  AscRun missing(Head() + Mono(1000, "1", "1") + End(1001), p);
+  EXPECT_TRUE(missing.ok);
+  EXPECT_EQ(missing.asc.TriggerNames().at(1), "trigger001");
+}
+
+TEST(AscEventFile, ListsEveryCodeWithItsNameAndCount) {
+  AscRun run(Head() + Mono(1000, "1", "1") + End(1001));
+  std::vector<CMarker> markers(3);
+  markers[0].code = 5;
+  markers[1].code = 5;
+  markers[2].code = 1016;
+  const std::string path = run.Path("out.event.txt");
+  ASSERT_TRUE(run.asc.WriteEventFile(path, markers));
+  EXPECT_EQ(testsupport::ReadFile(path),
+            "5         trigger005                     2\n"
+            "256       segment256                     1\n"
+            "1016      flowFixationLeft               1\n");
+}
+
+}  // namespace
