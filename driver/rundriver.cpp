@@ -92,9 +92,10 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
-  // Still to be wired in here, in this order, each ending the stages on failure:
-  //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed);
-  //  - Brainamp::Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers) (false: Outcome::SyncFailed).
+  // Still to be wired in here, ending the stages on failure:
+  //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed).
+  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
+  // The matchings and the clock model have run; the merge that writes the output set has not.
   return Outcome::LaterStagesMissing;
 }
 
