@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "varnixlib/ascrawdata.h"
+#include "varnixlib/atomicfilewriter.h"
 #include "varnixlib/brainamp.h"
 #include "varnixlib/brainampeeg.h"
 #include "varnixlib/file.h"
@@ -32,19 +33,21 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// The merged data file, written one block of whole frames after the other.
+/// The merged data file, written one block of whole frames after the other under a temporary
+/// name, and renamed into place only once every block is written (a full disk or a failed run
+/// never leaves a truncated data file that looks whole).
 class BlockWriter {
  public:
-  explicit BlockWriter(const std::string& path)
-      : myPath(path), myFile(Varnix::Platform::OpenForWriting(path)) {}
-  bool IsOpen() const { return myFile.Descriptor() >= 0; }
-  bool Append(const void* data, uint64_t bytes) {
-    return Varnix::Platform::WriteFully(myFile.Descriptor(), data, bytes) == bytes;
+  explicit BlockWriter(const std::string& path) : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
+    myOpen = myFile.Open();
   }
+  bool IsOpen() const { return myOpen; }
+  bool Append(const void* data, uint64_t bytes) { return myFile.Write(data, bytes); }
+  bool Commit() { return myFile.Commit(); }
 
  private:
-  std::string myPath;
-  Varnix::File myFile;
+  Varnix::AtomicFileWriter myFile;
+  bool myOpen = false;
 };
 
 }  // namespace
@@ -238,6 +241,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& m
       return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
     }
   }
+  if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   n = i;
   info.outputSamples = static_cast<uint32_t>(n);
   info.outputChannels = total;
