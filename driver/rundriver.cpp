@@ -92,8 +92,8 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
-  // Still to be wired in here, in this order, each ending the stages on failure:
-  //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed);
+  if (myParams.matOutput && !myAsc.SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
+  // Still to be wired in here, ending the stages on failure:
   //  - Brainamp::Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers) (false: Outcome::SyncFailed).
   return Outcome::LaterStagesMissing;
 }
