@@ -1,25 +1,14 @@
 #include "driver/nameresolver.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "varnixlib/inputcheck.h"
 #include "varnixlib/paths.h"
 #include "varnixlib/platform.h"
 
-namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-}  // namespace
-
 bool NameResolver::HasAscOrEegExtension(const std::string& name) {
   if (name.size() <= 4) return false;
-  const std::string tail = Lower(name.substr(name.size() - 4));
+  const std::string tail = LowerCase(name.substr(name.size() - 4));
   return tail == ".asc" || tail == ".eeg";
 }
 
@@ -29,7 +18,7 @@ std::string NameResolver::CompleteOneName(const std::string& name) {
   for (size_t i = 0; i < name.size(); ++i) {
     if (IsSeparator(name[i])) nameStart = i + 1;
   }
-  const std::string lower = Lower(name);
+  const std::string lower = LowerCase(name);
   std::string completed = name;
   const size_t asc = lower.find(".asc", nameStart);
   if (asc != std::string::npos) return completed.replace(asc, 4, ".eeg");

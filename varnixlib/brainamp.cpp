@@ -60,10 +60,11 @@ bool Brainamp::Process(SynchroParams& params) {
 
   const std::string vhdrPath = ReplaceExtension(params.eegFileName, "vhdr");
   const std::string vmrkPath = ReplaceExtension(params.eegFileName, "vmrk");
-  if (!myVhdr.Process(vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", vhdrPath);
-  if (!CheckHeader(myVhdr, FormatOf<T>(), vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", vhdrPath);
-  if (!myVmrk.Process(vmrkPath)) return Error("Brainamp::Process::myVmrk.Process", vmrkPath);
-  if (!data.Process(params.eegFileName)) return Error("Brainamp::Process::myEEG.Process", params.eegFileName);
+  // The stage's own lines carry no detail: the failing reader has named its file already.
+  if (!myVhdr.Process(vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", "");
+  if (!CheckHeader(myVhdr, FormatOf<T>(), vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", "");
+  if (!myVmrk.Process(vmrkPath)) return Error("Brainamp::Process::myVmrk.Process", "");
+  if (!data.Process(params.eegFileName)) return Error("Brainamp::Process::myEEG.Process", "");
 
   const uint64_t values = data.GetNbValues();
   if (values == 0) {
@@ -85,7 +86,7 @@ bool Brainamp::Process(SynchroParams& params) {
             params.eegFileName);
   }
   if (!myVmrk.ProcessDataSegments(myVhdr, values)) {
-    return Error("Brainamp::Process::ProcessDataSegments", vmrkPath);
+    return Error("Brainamp::Process::ProcessDataSegments", "");
   }
   return true;
 }

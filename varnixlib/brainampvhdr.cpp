@@ -18,31 +18,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// The fields of a comma-separated value, empty ones kept: the position of a field says what it
-// is (name, reference, resolution, unit), and an omitted reference or resolution is written as
-// an empty field.
-std::vector<std::string_view> CommaFields(std::string_view value) {
-  std::vector<std::string_view> fields;
-  size_t begin = 0;
-  while (true) {
-    const size_t comma = value.find(',', begin);
-    if (comma == std::string_view::npos) {
-      fields.push_back(value.substr(begin));
-      return fields;
-    }
-    fields.push_back(value.substr(begin, comma - begin));
-    begin = comma + 1;
-  }
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool BeginsWithNumber(std::string_view text) {
-  text = TrimBlanks(text);
+  text = IniTrimBlanks(text);
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
   if (!text.empty() && text[0] == '.') text.remove_prefix(1);
   return !text.empty() && text[0] >= '0' && text[0] <= '9';
@@ -132,7 +109,7 @@ bool BrainampVhdr::ReadChannels(const IniReader& reader, const std::string& file
   for (uint32_t i = 1; i <= nbChannels; ++i) {
     const std::string key = "Ch" + std::to_string(i);
     const std::string& value = values[i - 1];
-    const std::vector<std::string_view> fields = CommaFields(value);
+    const std::vector<std::string_view> fields = IniCommaFields(value);
     std::string name(fields[0]);
     if (name.empty()) {
       // A channel without a name still needs one in the merged header and the MAT file.
@@ -143,7 +120,7 @@ bool BrainampVhdr::ReadChannels(const IniReader& reader, const std::string& file
 
     // An omitted resolution means 1 (the stored value is already in the unit).
     double gain = 1.0;
-    if (fields.size() >= 3 && !TrimBlanks(fields[2]).empty()) {
+    if (fields.size() >= 3 && !IniTrimBlanks(fields[2]).empty()) {
       if (BeginsWithNumber(fields[2])) {
         gain = IniTextToDouble(fields[2]);
       } else {

@@ -1,5 +1,6 @@
 #include "varnixlib/brainampvmrk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -15,28 +16,9 @@ namespace {
 
 constexpr uint64_t kMaxPosition = std::numeric_limits<uint32_t>::max();
 
-// The fields of a marker value in their places: type, description, position, size, channel, date.
-// Empty fields are kept, so an empty description does not shift the position into its place.
-std::vector<std::string_view> MarkerFields(std::string_view value) {
-  std::vector<std::string_view> fields;
-  size_t begin = 0;
-  while (true) {
-    const size_t comma = value.find(',', begin);
-    fields.push_back(value.substr(begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin));
-    if (comma == std::string_view::npos) return fields;
-    begin = comma + 1;
-  }
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // A 1-based position field as a number, or nothing when it holds no digits or does not fit.
 std::optional<uint64_t> PositionField(std::string_view field) {
-  field = TrimBlanks(field);
+  field = IniTrimBlanks(field);
   if (field.empty() || field[0] < '0' || field[0] > '9') return std::nullopt;
   uint64_t value = 0;
   const auto [ptr, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -101,11 +83,11 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   for (uint64_t n = 1;; ++n) {
     const std::string key = "Mk" + std::to_string(n) + "=";
     if (!file.ReadValue(key, "\r\n", value)) break;
-    const std::vector<std::string_view> fields = MarkerFields(value);
-    const std::string_view kind = TrimBlanks(fields[0]);
+    const std::vector<std::string_view> fields = IniCommaFields(value);
+    const std::string_view kind = IniTrimBlanks(fields[0]);
     const bool segment = kind == "New Segment";
     const bool stimulus = kind == "Stimulus";
-    const bool overflow = kind == "Comment" && fields.size() > 1 && TrimBlanks(fields[1]) == "Buffer Overflow";
+    const bool overflow = kind == "Comment" && fields.size() > 1 && IniTrimBlanks(fields[1]) == "Buffer Overflow";
     if (!segment && !stimulus && !overflow) continue;
     const std::string markerKey = key.substr(0, key.size() - 1);
     if (segment) {
@@ -122,6 +104,11 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
     Warning("BrainampVmrk::Process " + std::to_string(myZeroPositions) +
                 " marker(s) at position 0 (positions count from 1) read as the first sample",
             fileName);
+  }
+  if (markers.empty()) {
+    // Nothing to align the recordings by: said here, where the file is known, rather than left
+    // to the trigger matching.
+    Warning("BrainampVmrk::Process : no New Segment, Stimulus or Buffer Overflow marker in the file", fileName);
   }
 }
 
@@ -140,7 +127,7 @@ void BrainampVmrk::AddSegment(const std::vector<std::string_view>& fields, const
   marker.position = FirstBased(*position);
   marker.size = 0;
   marker.extra = 0;
-  if (fields.size() > 5) marker.dateText = std::string(TrimBlanks(fields[5]));
+  if (fields.size() > 5) marker.dateText = std::string(IniTrimBlanks(fields[5]));
 
   // A segment starts before every marker recorded at its own position, but after an earlier
   // segment start at that position, so that segments keep their recorded order.
@@ -244,14 +231,24 @@ bool BrainampVmrk::ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount
     const std::optional<int64_t> curDay = DayNumber(cur.dateText);
     if (prevDay && curDay) span += static_cast<double>(*curDay - *prevDay) * 86400.0 * rate;
     const double count = RoundHalfAway(span) - static_cast<double>(cur.position - prev.position);
+    if (!std::isfinite(count)) {
+      return Error("BrainampVmrk::ProcessDataSegments : " + number +
+                       " has a date that cannot be placed on the clock of the segment preceding it",
+                   fileName);
+    }
     if (count < 0.0) {
       // The segment stamps come from the computer's clock, the samples from the amplifier's:
       // a few samples too few between two stamps is clock disagreement, not data, and the
       // per-segment shift of the alignment absorbs it.
-      Warning("BrainampVmrk::ProcessDataSegments : " + number + " is " + std::to_string(static_cast<int64_t>(-count)) +
+      Warning("BrainampVmrk::ProcessDataSegments : " + number + " is " + std::to_string(static_cast<uint64_t>(std::min(-count, 1e18))) +
                   " sample(s) earlier on the clock than its recorded samples allow; no samples counted as lost",
               fileName);
       continue;
+    }
+    if (count > static_cast<double>(kMaxPosition)) {  // reachable within a day above 49.7 kHz
+      return Error("BrainampVmrk::ProcessDataSegments : " + number +
+                       " follows more lost samples than a recording can hold (4294967295)",
+                   fileName);
     }
     if (count > 86400.0 * rate) {
       return Error("BrainampVmrk::ProcessDataSegments : " + number +
@@ -265,28 +262,24 @@ bool BrainampVmrk::ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount
     return Error("BrainampVmrk::ProcessDataSegments : the lost samples make the recording longer than 4294967295 samples",
                  fileName);
   }
-  // Stimuli after a gap move by every loss before them; none may leave the 32-bit time line.
-  {
+  // Every stimulus after a gap moves by all the losses before it in marker order. One pass checks
+  // that none leaves the 32-bit time line, a second moves them, so a refusal moves nothing and
+  // many segments cost no more than one walk over the markers each.
+  for (const bool move : {false, true}) {
     uint64_t shift = 0;
     size_t next = 1;
-    for (size_t m = 0; m < markers.size(); ++m) {
-      while (next < segments.size() && &markers[m] == segments[next]) shift += lost[next++];
-      if (markers[m].type == Stimulus && markers[m].position + shift > kMaxPosition) {
-        return Error("BrainampVmrk::ProcessDataSegments : marker '" + markers[m].text +
+    for (CMarker& marker : markers) {
+      while (next < segments.size() && &marker == segments[next]) shift += lost[next++];
+      if (marker.type != Stimulus) continue;
+      if (!move && marker.position + shift > kMaxPosition) {
+        return Error("BrainampVmrk::ProcessDataSegments : marker '" + marker.text +
                          "' moves past the last sample position a recording can hold",
                      fileName);
       }
+      if (move) marker.position = static_cast<uint32_t>(marker.position + shift);
     }
   }
-
-  for (size_t i = 1; i < segments.size(); ++i) {
-    CMarker& cur = *segments[i];
-    cur.samplesInserted = lost[i];
-    if (lost[i] == 0) continue;
-    for (size_t m = static_cast<size_t>(segments[i] - markers.data()); m < markers.size(); ++m) {
-      if (markers[m].type == Stimulus) markers[m].position += lost[i];
-    }
-  }
+  for (size_t i = 1; i < segments.size(); ++i) segments[i]->samplesInserted = lost[i];
 
   uint32_t gaps = 0;
   uint32_t lengths = 0;

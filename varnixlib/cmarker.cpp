@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 #include "varnixlib/rounding.h"
 
@@ -25,5 +26,11 @@ int32_t CMarker::ComputeClock(double rateHz) {
   const double micros = PieceValue(dateText, 14, std::string::npos);
   const double microsOfDay = ((hours * 60.0 + minutes) * 60.0 + seconds) * 1e6 + micros;
   clockSample = microsOfDay * rateHz / 1e6;
-  return static_cast<int32_t>(RoundHalfAway(clockSample));
+  // A high rate or a malformed date gives a clock beyond 32 bits (or no number at all): the
+  // rounded value saturates, where a plain conversion would be undefined.
+  const double rounded = RoundHalfAway(clockSample);
+  if (!(rounded == rounded)) return 0;
+  if (rounded >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (rounded <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(rounded);
 }

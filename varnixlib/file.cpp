@@ -8,6 +8,28 @@
 
 namespace Varnix {
 
+namespace {
+
+// Sizes the container for a whole file. A file larger than the memory the process can get is an
+// error naming it, not an exception that ends the program.
+template <typename Container>
+bool Allocate(Container& out, uint64_t count, const char* operation, const std::string& path) {
+  out.clear();
+  out.shrink_to_fit();
+  bool allocated = count <= out.max_size();
+  if (allocated) {
+    try {
+      out.resize(static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+      allocated = false;
+    }
+  }
+  if (!allocated) return Error(std::string(operation) + " : not enough memory to hold the file", path);
+  return true;
+}
+
+}  // namespace
+
 File::~File() {
   if (myFd != -1) {
     Platform::Close(myFd);
@@ -43,7 +65,7 @@ bool File::ReadInString(std::string& out, const std::string& path) {
   const Platform::FileStatus st = Platform::Stat(path);
   if (!st.exists) return Error("File::ReadInString::Exists", path);
   if (st.isDirectory) return Error("File::Read::File::pf", path);
-  out.assign(static_cast<size_t>(st.size), '\0');
+  if (!Allocate(out, static_cast<uint64_t>(st.size), "File::ReadInString", path)) return false;
   File file(Platform::OpenForReading(path));
   if (file.Descriptor() < 0) return Error("File::Read::File::pf", path);
   // Read what is there even if the file changed size since the stat.
@@ -111,9 +133,7 @@ bool File::ReadInVector(const std::string& path, std::vector<T, Alloc>& out) {
   if (!st.exists) return Error("File don't extist", path);
   if (st.isDirectory) return Error("File creating file", path);
   const uint64_t elements = static_cast<uint64_t>(st.size) / sizeof(T);
-  out.clear();
-  out.shrink_to_fit();
-  out.resize(static_cast<size_t>(elements));
+  if (!Allocate(out, elements, "File::ReadInVector", path)) return false;
   if (elements == 0) return true;
   File file(Platform::OpenForReading(path));
   if (file.Descriptor() < 0) return Error("File creating file", path);

@@ -193,3 +193,23 @@ std::string IniDoubleToText(double value) {
   out << value;
   return out.str();
 }
+
+std::vector<std::string_view> IniCommaFields(std::string_view value) {
+  std::vector<std::string_view> fields;
+  size_t begin = 0;
+  while (true) {
+    const size_t comma = value.find(',', begin);
+    if (comma == std::string_view::npos) {
+      fields.push_back(value.substr(begin));
+      return fields;
+    }
+    fields.push_back(value.substr(begin, comma - begin));
+    begin = comma + 1;
+  }
+}
+
+std::string_view IniTrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}

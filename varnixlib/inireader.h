@@ -55,3 +55,9 @@ int32_t IniTextToInt(std::string_view text);
 double IniTextToDouble(std::string_view text);
 /// A double written as a text stream writes it by default (six significant digits).
 std::string IniDoubleToText(double value);
+
+/// The fields of a comma-separated value (a channel or marker line) in their places: empty fields
+/// are kept, so that a field's index says what it holds.
+std::vector<std::string_view> IniCommaFields(std::string_view value);
+/// text without the spaces and tabs at either end.
+std::string_view IniTrimBlanks(std::string_view text);

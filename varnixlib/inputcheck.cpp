@@ -1,7 +1,5 @@
 #include "varnixlib/inputcheck.h"
 
-#include <algorithm>
-#include <cctype>
 #include <fstream>
 
 #include "varnixlib/paths.h"
@@ -12,12 +10,6 @@ namespace {
 // The first line of an EDF2ASC export is short; reading a bounded prefix avoids loading an
 // hour-long recording only to look at its first bytes.
 constexpr std::streamsize kFirstLineLimit = 64 * 1024;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 }  // namespace
 
@@ -39,7 +31,7 @@ bool InputCheck::FirstLineHasConvertedMark(const std::string& path) {
 
 bool InputCheck::Asc(SynchroParams& params, const std::string& name) {
   if (!IsFile(name)) return false;
-  if (Lower(SplitPath(name).extension) != "asc" && !FirstLineHasConvertedMark(name)) return false;
+  if (LowerCase(SplitPath(name).extension) != "asc" && !FirstLineHasConvertedMark(name)) return false;
 
   if (!params.extFileName.empty()) {
     if (!IsFile(params.extFileName)) return false;

@@ -18,26 +18,43 @@ bool MemoryFile::Write(const std::string& path) const {
   return true;
 }
 
-bool MemoryFile::ReadValue(std::string_view key, std::string_view delimiters, std::string& value) {
-  if (myCursor == kNoPosition || myCursor > myBuffer.size()) return false;
-  const size_t at = myBuffer.find(key, static_cast<size_t>(myCursor));
+namespace {
+
+/// Where the value of key lies when key is found from cursor: from just after the key up to the
+/// first delimiter byte, or to the end of the content (delimiter then npos).
+struct ValueSpan {
+  size_t begin = 0;
+  size_t end = 0;        ///< one past the value
+  size_t delimiter = 0;  ///< index of the delimiter byte, npos when the value runs to the end
+};
+
+bool FindValue(const std::string& content, uint64_t cursor, std::string_view key, std::string_view delimiters,
+               ValueSpan& span) {
+  if (cursor == MemoryFile::kNoPosition || cursor > content.size()) return false;
+  const size_t at = content.find(key, static_cast<size_t>(cursor));
   if (at == std::string::npos) return false;
-  const size_t begin = at + key.size();
-  const size_t end = myBuffer.find_first_of(delimiters, begin);
-  value.assign(myBuffer, begin, (end == std::string::npos ? myBuffer.size() : end) - begin);
-  myCursor = end == std::string::npos ? kNoPosition : end;
+  span.begin = at + key.size();
+  span.delimiter = content.find_first_of(delimiters, span.begin);
+  span.end = span.delimiter == std::string::npos ? content.size() : span.delimiter;
+  return true;
+}
+
+}  // namespace
+
+bool MemoryFile::ReadValue(std::string_view key, std::string_view delimiters, std::string& value) {
+  ValueSpan span;
+  if (!FindValue(myBuffer, myCursor, key, delimiters, span)) return false;
+  value.assign(myBuffer, span.begin, span.end - span.begin);
+  myCursor = span.delimiter == std::string::npos ? kNoPosition : span.delimiter;
   return true;
 }
 
 bool MemoryFile::ReplaceValue(std::string_view value, std::string_view key,
                               std::string_view delimiters) {
-  if (myCursor == kNoPosition || myCursor > myBuffer.size()) return false;
-  const size_t at = myBuffer.find(key, static_cast<size_t>(myCursor));
-  if (at == std::string::npos) return false;
-  const size_t begin = at + key.size();
-  const size_t end = myBuffer.find_first_of(delimiters, begin);
-  myBuffer.replace(begin, (end == std::string::npos ? myBuffer.size() : end) - begin, value);
-  myCursor = begin;
+  ValueSpan span;
+  if (!FindValue(myBuffer, myCursor, key, delimiters, span)) return false;
+  myBuffer.replace(span.begin, span.end - span.begin, value);
+  myCursor = span.begin;
   return true;
 }
 
@@ -56,12 +73,10 @@ uint64_t MemoryFile::NextLineStart(uint64_t start, std::string_view delimiters) 
 
 bool MemoryFile::InsertAfterLine(std::string_view text, std::string_view key,
                                  std::string_view delimiters) {
-  if (myCursor == kNoPosition || myCursor > myBuffer.size()) return false;
-  const size_t at = myBuffer.find(key, static_cast<size_t>(myCursor));
-  if (at == std::string::npos) return false;
-  const size_t keyEnd = at + key.size();
-  uint64_t position = NextLineStart(keyEnd, delimiters);
-  if (myBuffer.find_first_of(delimiters, keyEnd) == std::string::npos) {
+  ValueSpan span;
+  if (!FindValue(myBuffer, myCursor, key, delimiters, span)) return false;
+  uint64_t position = NextLineStart(span.begin, delimiters);
+  if (span.delimiter == std::string::npos) {
     // The key's line ends the file without a line end: the text must not join that line.
     myBuffer.append("\r\n");
     position = myBuffer.size();

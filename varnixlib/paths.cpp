@@ -4,6 +4,13 @@
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+std::string LowerCase(std::string name) {
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
 std::string NormalizeSeparators(const std::string& path) {
   std::string out = path;
   for (char& c : out) {

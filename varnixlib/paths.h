@@ -18,3 +18,5 @@ std::string MakePath(const std::string& directory, const std::string& base, cons
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 std::string BaseName(const std::string& path);
 bool IsSeparator(char c);
+/// The name in ASCII lower case, for the case-insensitive tests of extensions.
+std::string LowerCase(std::string name);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "support/testsupport.h"
 #include "varnixlib/brainampvhdr.h"
 
@@ -181,6 +183,30 @@ TEST(BrainampVmrk, ThreeSegmentsAccumulateTheirGaps) {
   EXPECT_EQ(header.nbOfSamples, 408u);
 }
 
+TEST(BrainampVmrk, EachStimulusMovesByAllTheLossesBeforeItInMarkerOrder) {
+  // 1000 Hz; losses of 5, 0 and 7 samples before the second, third and fourth segment. A stimulus
+  // at a segment's own position follows the segment start, so it moves with it.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=Stimulus,S  1,3,1,0\r\n"
+         "Mk3=Stimulus,S  2,11,1,0\r\nMk4=New Segment,,11,1,0,20190412100000015000\r\n"
+         "Mk5=Stimulus,S  3,15,1,0\r\nMk6=New Segment,,21,1,0,20190412100000025000\r\n"
+         "Mk7=Stimulus,S  4,25,1,0\r\nMk8=New Segment,,31,1,0,20190412100000042000\r\n"
+         "Mk9=Stimulus,S  5,40,1,0\r\n");
+  BrainampVhdr header = Header(1, 1000.0);
+  ASSERT_TRUE(r.vmrk.ProcessDataSegments(header, 50)) << r.console;
+  ASSERT_EQ(r.vmrk.segments.size(), 4u);
+  EXPECT_EQ(r.vmrk.segments[1]->samplesInserted, 5u);
+  EXPECT_EQ(r.vmrk.segments[2]->samplesInserted, 0u);
+  EXPECT_EQ(r.vmrk.segments[3]->samplesInserted, 7u);
+  std::vector<std::pair<uint16_t, uint32_t>> stimuli;
+  for (const CMarker& m : r.vmrk.markers) {
+    if (m.type == Stimulus) stimuli.emplace_back(m.code, m.position);
+  }
+  const std::vector<std::pair<uint16_t, uint32_t>> expected{{1, 2}, {2, 10 + 5}, {3, 14 + 5}, {4, 24 + 5},
+                                                            {5, 39 + 12}};
+  EXPECT_EQ(stimuli, expected);
+  EXPECT_EQ(header.nbOfSamples, 50u + 12u);
+}
+
 TEST(BrainampVmrk, MarkerBasedSegmentationKeepsPositionsAsRead) {
   Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=New Segment,,16,1,0,20190412100000020000\r\n"
          "Mk3=Stimulus,S  2,16,1,0\r\n");
@@ -237,6 +263,38 @@ TEST(BrainampVmrk, SegmentsThatCannotBePlacedAreRefusedNamingTheMarkerFile) {
   }
 }
 
+TEST(BrainampVmrk, TheRoundedClockSaturatesInsteadOfLeaving32Bits) {
+  CMarker m;
+  m.dateText = "20190412101530500";
+  EXPECT_EQ(m.ComputeClock(1000.0), 36930001);  // 36930000.5 rounds half away
+  // 23:59:59 at 1 MHz is beyond 32 bits: the rounded result saturates, clockSample stays exact.
+  m.dateText = "20190412235959000000";
+  EXPECT_EQ(m.ComputeClock(1e6), std::numeric_limits<int32_t>::max());
+  EXPECT_DOUBLE_EQ(m.clockSample, 86399e6);
+}
+
+TEST(BrainampVmrk, LostCountsBeyondWhatARecordingHoldsAreRefusedNotWrapped) {
+  // 1 GHz: an hour between two segments is 3.6e12 samples, far past 32 bits though within a day.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=New Segment,,2,1,0,20190412110000000000\r\n"
+         "Mk3=Stimulus,S  1,2,1,0\r\n");
+  BrainampVhdr header = Header(1, 0.001);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(r.vmrk.ProcessDataSegments(header, 10));
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("4294967295"), std::string::npos) << console;
+  EXPECT_NE(console.find("rec.vmrk"), std::string::npos) << console;
+  EXPECT_EQ(r.vmrk.segments[1]->samplesInserted, 0u);
+  EXPECT_EQ(r.vmrk.markers[2].position, 1u);
+
+  // Microseconds that read as no finite number give no count at all rather than a converted NaN.
+  Read n("Mk1=New Segment,,1,1,0,20190412100000nan\r\nMk2=New Segment,,6,1,0,20190412100001inf\r\n");
+  BrainampVhdr h = Header(1, 1000.0);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(n.vmrk.ProcessDataSegments(h, 10));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR in : "), std::string::npos);
+  EXPECT_EQ(n.vmrk.segments[1]->samplesInserted, 0u);
+}
+
 TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
   testsupport::TempDir dir;
   testsupport::WriteFile(dir / "empty.vmrk", "");
@@ -251,6 +309,12 @@ TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
     EXPECT_TRUE(vmrk.segments.empty());
     if (std::string(name) == "missing.vmrk") {
       EXPECT_NE(console.find("missing.vmrk"), std::string::npos);
+    } else if (std::string(name) != "cut.vmrk") {
+      // A file that holds no marker at all is pointed out, naming it.
+      EXPECT_NE(console.find("WARNING in : "), std::string::npos) << console;
+      EXPECT_NE(console.find("no New Segment, Stimulus or Buffer Overflow marker in the file " + (dir / name)),
+                std::string::npos)
+          << console;
     }
   }
 }

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/coutcapture.h"
 #include "support/testsupport.h"
+#include "varnixlib/memoryfile.h"
 #include "varnixlib/platform.h"
 
 namespace {
@@ -189,6 +192,131 @@ TEST(File, ReadingADirectoryIsReportedNotSilent) {
   const std::string out = capture.Text();
   EXPECT_NE(out.find(") File::Read::File::pf " + sub + "\n"), std::string::npos) << out;
   EXPECT_NE(out.find(") File creating file " + sub + "\n"), std::string::npos) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// Files of 2 GiB and more: sizes are 64-bit all the way, and a sparse file makes such a file cheap
+// to create. Its trailing bytes, not a whole float, are left out of the read.
+TEST(File, FilesOfTwoGigabytesAndMoreHaveTheirWholeSize) {
+  testsupport::TempDir dir;
+  const std::string path = dir / "big.eeg";
+  constexpr uint64_t kSize = (uint64_t{1} << 31) + 6;  // 2^29 + 1 floats and 2 more bytes
+  const float lastValue = 1234.5f;
+  {
+    testsupport::WriteFile(path, "");
+    fs::resize_file(path, kSize);
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(kSize - 6));
+    out.write(reinterpret_cast<const char*>(&lastValue), sizeof(lastValue));
+    out.write("\x7f\x7f", 2);
+    ASSERT_TRUE(out.good());
+  }
+  EXPECT_TRUE(File::Exists(path));
+  EXPECT_EQ(File::Size(path), static_cast<int64_t>(kSize));
+  CoutCapture capture;
+  EXPECT_FALSE(File::IsDirectory(path));
+  EXPECT_EQ(capture.Text(), "");
+
+  // The whole read moves 2 GiB; it is done only where a first slice shows it to be quick.
+  {
+    File probe(Varnix::Platform::OpenForReading(path));
+    ASSERT_GE(probe.Descriptor(), 0);
+    constexpr uint64_t kSlice = uint64_t{1} << 26;
+    // Fresh, untouched storage, as the full read gets: its page faults are most of the cost.
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<char, DefaultInitAllocator<char>> slice(kSlice);
+    ASSERT_EQ(Varnix::Platform::ReadFully(probe.Descriptor(), slice.data(), kSlice), kSlice);
+    const double projected =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * (kSize / kSlice);
+    if (projected > 3.0) GTEST_SKIP() << "full 2 GiB read skipped: projected " << projected << " s";
+  }
+  std::vector<float, DefaultInitAllocator<float>> values;
+  ASSERT_TRUE(File::ReadInVector(path, values));
+  ASSERT_EQ(values.size(), (uint64_t{1} << 29) + 1);
+  EXPECT_EQ(values.back(), lastValue);
+  EXPECT_EQ(values[values.size() / 2], 0.0f);
+}
+
+size_t OpenDescriptors() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST(File, NoOperationLeavesADescriptorOpenOnAnyPath) {
+  if (!fs::exists("/proc/self/fd")) GTEST_SKIP() << "no /proc/self/fd to count descriptors";
+  testsupport::TempDir dir;
+  const std::string data = dir / "data.bin";
+  testsupport::WriteFile(data, std::string(11, '\x01'));
+  const std::string empty = dir / "empty.bin";
+  testsupport::WriteFile(empty, "");
+  const std::string sub = dir / "sub";
+  fs::create_directory(sub);
+  const std::string missing = dir / "missing.bin";
+  const std::string unwritable = dir / ("nodir" + S + "x.bin");
+
+  CoutCapture capture;
+  const size_t before = OpenDescriptors();
+  for (int round = 0; round < 20; ++round) {
+    for (const std::string& path : {data, empty, sub, missing}) {
+      std::vector<char> buffer(64);
+      File::Read(path, buffer.data());
+      std::string text;
+      File::ReadInString(text, path);
+      std::vector<int16_t> shorts;
+      File::ReadInVector(path, shorts);
+      std::vector<double> doubles;
+      File::ReadInVector(path, doubles);
+      MemoryFile memory;
+      memory.Read(path);
+    }
+    File::WriteFromString(dir / "out.bin", "abc");
+    File::Write(dir / "zero.bin", nullptr, 0);
+    File::WriteFromString(unwritable, "abc");
+    File::WriteFromString(sub, "abc");
+    MemoryFile memory;
+    memory.Write(unwritable);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A file larger than the memory the process can get is an error naming it, not an exception that
+// ends the program. A sparse file of terabytes costs nothing on disk; the allocation only fails
+// where the kernel refuses what it cannot back (overcommit modes 0 and 2), and AddressSanitizer
+// aborts on such a request instead of failing it, so the test runs only outside it.
+TEST(File, AFileTooLargeForMemoryIsReportedNotThrown) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer aborts on oversized allocations";
+#endif
+  if (testsupport::ReadFile("/proc/sys/vm/overcommit_memory").substr(0, 1) == "1") {
+    GTEST_SKIP() << "the kernel grants any allocation (overcommit mode 1)";
+  }
+  testsupport::TempDir dir;
+  const std::string path = dir / "huge.asc";
+  testsupport::WriteFile(path, "");
+  std::error_code error;
+  fs::resize_file(path, uint64_t{8} << 40, error);
+  if (error) GTEST_SKIP() << "no sparse file of 8 TiB here: " << error.message();
+
+  CoutCapture capture;
+  std::string text = "old";
+  EXPECT_FALSE(File::ReadInString(text, path));
+  EXPECT_TRUE(text.empty());
+  std::vector<uint8_t> bytes(3, 1);
+  EXPECT_FALSE(File::ReadInVector(path, bytes));
+  EXPECT_TRUE(bytes.empty());
+  std::vector<double, DefaultInitAllocator<double>> doubles;
+  EXPECT_FALSE(File::ReadInVector(path, doubles));
+  const std::string out = capture.Text();
+  EXPECT_NE(out.find(") File::ReadInString : not enough memory to hold the file " + path + "\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find(") File::ReadInVector : not enough memory to hold the file " + path + "\n"), std::string::npos)
+      << out;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <random>
 
 #include "support/testsupport.h"
 
@@ -82,6 +84,39 @@ TEST(IniReader, NumberedValuesEqualOneLookupPerKey) {
   EXPECT_EQ(reader.NumberedValues("Missing", "Ch", 2, "d"), (std::vector<std::string>{"d", "d"}));
   IniReader empty;
   EXPECT_EQ(empty.NumberedValues("Channel Infos", "Ch", 2, "d"), (std::vector<std::string>{"", ""}));
+}
+
+TEST(IniReader, NumberedValuesMatchOneLookupPerKeyOnRandomSections) {
+  // Channel-like lines with repeated, nested and zero-led numbers, keys inside values, lines
+  // without '=' and the odd bracket line that ends the section.
+  std::mt19937 random(20240611);
+  auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+  auto key = [&] {
+    std::string k = pick(8) == 0 ? "Ch0" : "Ch";
+    k += std::to_string(1 + pick(30));
+    if (pick(4) == 0) k += std::to_string(pick(10));
+    return k;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text = "[Channel Infos]\n";
+    const uint32_t lines = pick(10);
+    for (uint32_t l = 0; l < lines; ++l) {
+      std::string line = pick(5) == 0 ? "; " : "";
+      line += key();
+      if (pick(6) != 0) line += "=";
+      line += pick(3) == 0 ? key() + ",," : "v" + std::to_string(l);
+      if (pick(25) == 0) line = "[Next]";
+      text += line + (pick(3) == 0 ? "\r\n" : "\n");
+    }
+    IniReader reader;
+    reader.SetContent(text);
+    const uint32_t count = 1 + pick(40);
+    const std::vector<std::string> values = reader.NumberedValues("Channel Infos", "Ch", count, "-");
+    ASSERT_EQ(values.size(), count);
+    for (uint32_t i = 1; i <= count; ++i) {
+      ASSERT_EQ(values[i - 1], reader.Value("Channel Infos", "Ch" + std::to_string(i), "-")) << i << "\n" << text;
+    }
+  }
 }
 
 TEST(IniReader, EmptyOrMissingFileGivesTheEmptyTextNotTheDefault) {
