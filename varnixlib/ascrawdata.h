@@ -109,6 +109,9 @@ class AscRawData {
   /// Adds "fseek", the byte offset of every text line. Kept by reference (in 32 bits) unless an
   /// offset needs more, then copied as doubles; the AscRawData must outlive the write.
   bool AddMatLineOffsets(MatComponents& components);
+  /// "Eyetracker" of a merged set's MAT file: AscHeader, Params without channelNames, and Data with
+  /// the line offsets alone (kept by reference, as AddMatLineOffsets).
+  MatVariable MakeMatEyetracker();
   /// Adds the four code tables shared by every MAT file of the program.
   static bool AddMatCodeTables(MatComponents& components);
 

@@ -132,6 +132,17 @@ MatVariable AscRawData::MakeMatData() {
   return data.MakeStructure("Data");
 }
 
+MatVariable AscRawData::MakeMatEyetracker() {
+  MatComponents offsets;
+  bool ok = AddMatLineOffsets(offsets);
+  MatComponents eyetracker;
+  ok = AppendBuilt(eyetracker, myHeader.MakeMatStructure()) && ok;
+  ok = AppendBuilt(eyetracker, MakeMatParams(false)) && ok;
+  ok = ok && AppendBuilt(eyetracker, offsets.MakeStructure("Data"));
+  if (!ok) return {};
+  return eyetracker.MakeStructure("Eyetracker");
+}
+
 MatVariable AscRawData::MakeMatEvents(const std::string& eventFileName) const {
   StimulationMap types;
   for (const auto& trigger : myTriggers) {

@@ -272,6 +272,19 @@ TEST(AscMatExport, EmptyListsGiveNoFieldAndFramesNeedTheSwitch) {
   EXPECT_EQ(Dims(F(frames, "time")), (std::vector<size_t>{2, with.run.asc.Frames().size()}));
 }
 
+TEST(AscMatExport, TheEyetrackerPartOfAMergedSetHasParamsWithoutNamesAndTheLineOffsets) {
+  AscRun run(StructuredRecording());
+  ASSERT_TRUE(run.ok);
+  MatVariable eyetracker = run.asc.MakeMatEyetracker();
+  ASSERT_NE(eyetracker, nullptr);
+  EXPECT_EQ(FieldNames(eyetracker.get()), (Strings{"AscHeader", "Params", "Data"}));
+  Strings withoutNames = kParams;
+  withoutNames.pop_back();
+  EXPECT_EQ(FieldNames(F(eyetracker.get(), "Params")), withoutNames);
+  EXPECT_EQ(FieldNames(F(eyetracker.get(), "Data")), (Strings{"fseek"}));
+  EXPECT_EQ(Dims(F(F(eyetracker.get(), "Data"), "fseek")), (std::vector<size_t>{1, run.asc.NbLines()}));
+}
+
 TEST(AscMatExport, AFileThatCannotBeWrittenWholeIsAFailure) {
   AscRun run(StructuredRecording());
   ASSERT_TRUE(run.ok);
