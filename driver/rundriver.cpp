@@ -93,8 +93,8 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
   if (myParams.matOutput && !myAsc.SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
-  // Still to be wired in here, ending the stages on failure:
-  //  - Brainamp::Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers) (false: Outcome::SyncFailed).
+  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
+  // The matchings and the clock model have run; the merge that writes the output set has not.
   return Outcome::LaterStagesMissing;
 }
 

@@ -1,5 +1,6 @@
-// The EEG stage of a run, on tiny recordings of each sample type. The ASC stage follows it; the
-// synchronisation is not built yet, so a run that passes both must still say that no output was written.
+// The EEG stage of a run, on tiny recordings of each sample type. The ASC stage follows it; these
+// recordings share no trigger pair with their eye-tracker files, so a run that passes both stages
+// ends at the synchronisation's trigger matching.
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,7 @@
 namespace {
 
 const std::string S(1, Varnix::Platform::kSeparator);
-const std::string kNotBuilt =
-    "!!! The synchronisation is not built yet: no output was written\n";
+const std::string kCannotSynchronize = "!!! Can not synchronize data !!!\n";
 
 std::string Header(const std::string& format, int channels) {
   return "Brain Vision Data Exchange Header File Version 1.0\r\n"
@@ -67,7 +67,7 @@ void ExpectEegStagePassed(const std::string& format, const std::string& samples)
   WriteRecording(dir, Header(format, 2), samples);
   const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.asc"});
   EXPECT_EQ(run.status, 253) << format;
-  EXPECT_EQ(run.err, kNotBuilt) << format;
+  EXPECT_EQ(run.err, kCannotSynchronize) << format;
   EXPECT_EQ(run.out.find("ERROR in : "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(StatisticsLines()), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("Tolmera END"), std::string::npos);
@@ -117,7 +117,7 @@ TEST(EegStageRealData, RealInt16AndFloat32RecordingsPassTheEegStage) {
     testsupport::TempDir dir;
     const ProgramRun run = RunOnRealData(dir, eeg);
     EXPECT_EQ(run.status, 253) << eeg;
-    EXPECT_EQ(run.err, kNotBuilt) << eeg;
+    EXPECT_EQ(run.err, kCannotSynchronize) << eeg;
     EXPECT_EQ(run.out.find("ERROR in : "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  EYELINK file name          : " + testsupport::RealDataDir() + S + "asc" + S +
                            "eyelinker-bino500.asc\n"),
