@@ -123,10 +123,12 @@ MatVariable AscRawData::MakeMatData() {
   bool ok = AddMatCodeTables(data);
   ok = AddMatLineOffsets(data) && ok;
   ok = AppendBuilt(data, MakeMatParams(true)) && ok;
-  // Sample-major with the channels inside a sample: column-major for channels-by-samples.
-  ok = data.AddArray("raw", myNbChannels, myNbSamples, myData.data(), true) && ok;
+  // Sample-major with the channels inside a sample: column-major for channels-by-samples. The
+  // variable reads the matrix in place, so its size is checked first.
   if (myData.size() != static_cast<uint64_t>(myNbChannels) * myNbSamples) {
     ok = Error("AscRawData::MakeMatData : matrix size", std::to_string(myData.size()));
+  } else {
+    ok = data.AddArray("raw", myNbChannels, myNbSamples, myData.data(), true) && ok;
   }
   if (!ok) return {};
   return data.MakeStructure("Data");
