@@ -73,6 +73,18 @@ TEST(AscMatFile, WithMTheFileAndTheEventTypeFileAreWrittenAndLoadInScipy) {
             "1024      recordStep                     1\n");
 }
 
+TEST(AscMatFile, TheFileFromTheParseCacheIsByteIdenticalToTheParsedOne) {
+  testsupport::TempDir dir;
+  WriteEeg(dir);
+  testsupport::WriteFile(dir / "S01.asc", kAsc);
+  RunOn(dir, {"-m", "-G"});
+  const std::string parsed = testsupport::ReadFile(dir / "S01.asc.mat");
+  ASSERT_TRUE(fs::exists(dir / "S01.asc.dbg"));
+  RunOn(dir, {"-m", "-G"});
+  EXPECT_FALSE(parsed.empty());
+  EXPECT_TRUE(testsupport::ReadFile(dir / "S01.asc.mat") == parsed);
+}
+
 TEST(AscMatFile, WithoutMNoFileIsWrittenAndAnOldOneIsRemoved) {
   testsupport::TempDir dir;
   WriteEeg(dir);
