@@ -126,9 +126,12 @@ void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, 
     const uint32_t z = b.end + 1;
     for (std::vector<double>* column : {&x, &y}) {
       std::vector<double>& c = *column;
+      // j * difference first, then the division: the same rounding on every sample as the
+      // straight line is written, not a rounded slope multiplied up.
       const double from = c[a];
-      const double step = (c[z] - from) / static_cast<double>(z - a);
-      for (uint32_t j = 1; j < z - a; ++j) c[a + j] = from + j * step;
+      const double difference = c[z] - from;
+      const double span = static_cast<double>(z - a);
+      for (uint32_t j = 1; j < z - a; ++j) c[a + j] = from + j * difference / span;
     }
     removed[k] = true;
     size_t next = k + 1;

@@ -15,6 +15,24 @@ constexpr std::string_view kCorrupted = "Corrupted ASC file ";
 
 enum StartLine { kFixL = 0, kSaccL = 1, kBlinkL = 2, kFixR = 3, kSaccR = 4, kBlinkR = 5 };
 
+/// One eye's fixation, saccade or blink: its state and the state's name in the log, the slot of
+/// its start line, its event type, and the tokens its end line must have.
+struct EyeEvent {
+  AscRawData::State state;
+  std::string_view stateName;
+  StartLine startLine;
+  uint16_t type;
+  size_t tokensRead;
+};
+
+// Left eye first, then the right.
+constexpr EyeEvent kFixation[2] = {{AscRawData::InFixL, "inFixL", kFixL, EventTypes::flowFixationLeft, 8},
+                                   {AscRawData::InFixR, "inFixR", kFixR, EventTypes::flowFixationRight, 8}};
+constexpr EyeEvent kSaccade[2] = {{AscRawData::InSaccL, "inSaccL", kSaccL, EventTypes::flowSaccadeLeft, 11},
+                                  {AscRawData::InSaccR, "inSaccR", kSaccR, EventTypes::flowSaccadeRight, 11}};
+constexpr EyeEvent kBlink[2] = {{AscRawData::InBlinkL, "inBlinkL", kBlinkL, EventTypes::flowBlinkLeft, 4},
+                                {AscRawData::InBlinkR, "inBlinkR", kBlinkR, EventTypes::flowBlinkRight, 4}};
+
 uint32_t LineIndex(uint64_t line) { return static_cast<uint32_t>(line); }
 
 }  // namespace
@@ -152,52 +170,46 @@ void AscRawData::ParseEventLine(AscTokens& t) {
   const std::string_view first = t[0];
   const size_t n = t.Count();
   const uint32_t line = LineIndex(myCurrentLine);
-  const bool leftEye = t[1] == "L";
-
-  if (first == "SFIX") {
-    ChangeState(leftEye ? InFixL : InFixR, leftEye ? "inFixL" : "inFixR", false, SampleIndex(t[2]));
-    myStartLines[leftEye ? kFixL : kFixR] = myCurrentLine;
-  } else if (first == "EFIX") {
-    if (n < 8) return;
+  // Fixations, saccades and blinks: the start line opens the eye's state and remembers where the
+  // object began; the end line closes the state at its end index and makes the object.
+  const EyeEvent* const opens = first == "SFIX"     ? kFixation
+                                : first == "SSACC"  ? kSaccade
+                                : first == "SBLINK" ? kBlink
+                                                    : nullptr;
+  const EyeEvent* const closes = first == "EFIX"     ? kFixation
+                                 : first == "ESACC"  ? kSaccade
+                                 : first == "EBLINK" ? kBlink
+                                                     : nullptr;
+  const size_t eye = t[1] == "L" ? 0 : 1;
+  if (opens) {
+    const EyeEvent& kind = opens[eye];
+    ChangeState(kind.state, kind.stateName, false, SampleIndex(t[2]));
+    myStartLines[kind.startLine] = myCurrentLine;
+  } else if (closes) {
+    const EyeEvent& kind = closes[eye];
+    if (n < kind.tokensRead) return;
     const uint32_t s = SampleIndex(t[2]);
     const uint32_t e = SampleIndex(t[3]);
-    ChangeState(leftEye ? InFixL : InFixR, leftEye ? "inFixL" : "inFixR", true, e);
-    auto fix = std::make_unique<FixationSaccade>(
-        leftEye ? EventTypes::flowFixationLeft : EventTypes::flowFixationRight, s, e,
-        LineIndex(myStartLines[leftEye ? kFixL : kFixR]));
-    fix->startX = fix->endX = AscTokens::DoubleOrMinusOne(t[5]);
-    fix->startY = fix->endY = AscTokens::DoubleOrMinusOne(t[6]);
-    fix->averagePupilSizeFixation = AscTokens::DoubleOrMinusOne(t[7]);
-    (leftEye ? myFixSaccLeft : myFixSaccRight).push_back(std::move(fix));
-  } else if (first == "SSACC") {
-    ChangeState(leftEye ? InSaccL : InSaccR, leftEye ? "inSaccL" : "inSaccR", false, SampleIndex(t[2]));
-    myStartLines[leftEye ? kSaccL : kSaccR] = myCurrentLine;
-  } else if (first == "ESACC") {
-    if (n < 11) return;
-    const uint32_t s = SampleIndex(t[2]);
-    const uint32_t e = SampleIndex(t[3]);
-    ChangeState(leftEye ? InSaccL : InSaccR, leftEye ? "inSaccL" : "inSaccR", true, e);
-    auto sacc = std::make_unique<FixationSaccade>(
-        leftEye ? EventTypes::flowSaccadeLeft : EventTypes::flowSaccadeRight, s, e,
-        LineIndex(myStartLines[leftEye ? kSaccL : kSaccR]));
-    sacc->startX = AscTokens::DoubleOrMinusOne(t[5]);
-    sacc->startY = AscTokens::DoubleOrMinusOne(t[6]);
-    sacc->endX = AscTokens::DoubleOrMinusOne(t[7]);
-    sacc->endY = AscTokens::DoubleOrMinusOne(t[8]);
-    sacc->amplitudeSaccade = AscTokens::DoubleOrMinusOne(t[9]);
-    sacc->peakVelocitySaccade = AscTokens::DoubleOrMinusOne(t[10]);
-    (leftEye ? myFixSaccLeft : myFixSaccRight).push_back(std::move(sacc));
-  } else if (first == "SBLINK") {
-    ChangeState(leftEye ? InBlinkL : InBlinkR, leftEye ? "inBlinkL" : "inBlinkR", false, SampleIndex(t[2]));
-    myStartLines[leftEye ? kBlinkL : kBlinkR] = myCurrentLine;
-  } else if (first == "EBLINK") {
-    if (n < 4) return;
-    const uint32_t s = SampleIndex(t[2]);
-    const uint32_t e = SampleIndex(t[3]);
-    ChangeState(leftEye ? InBlinkL : InBlinkR, leftEye ? "inBlinkL" : "inBlinkR", true, e);
-    (leftEye ? myBlinksLeft : myBlinksRight)
-        .push_back(std::make_unique<Blink>(leftEye ? EventTypes::flowBlinkLeft : EventTypes::flowBlinkRight, s, e,
-                                           LineIndex(myStartLines[leftEye ? kBlinkL : kBlinkR])));
+    ChangeState(kind.state, kind.stateName, true, e);
+    const uint32_t from = LineIndex(myStartLines[kind.startLine]);
+    if (closes == kBlink) {
+      (eye == 0 ? myBlinksLeft : myBlinksRight).push_back(std::make_unique<Blink>(kind.type, s, e, from));
+    } else {
+      auto event = std::make_unique<FixationSaccade>(kind.type, s, e, from);
+      if (closes == kFixation) {
+        event->startX = event->endX = AscTokens::DoubleOrMinusOne(t[5]);
+        event->startY = event->endY = AscTokens::DoubleOrMinusOne(t[6]);
+        event->averagePupilSizeFixation = AscTokens::DoubleOrMinusOne(t[7]);
+      } else {
+        event->startX = AscTokens::DoubleOrMinusOne(t[5]);
+        event->startY = AscTokens::DoubleOrMinusOne(t[6]);
+        event->endX = AscTokens::DoubleOrMinusOne(t[7]);
+        event->endY = AscTokens::DoubleOrMinusOne(t[8]);
+        event->amplitudeSaccade = AscTokens::DoubleOrMinusOne(t[9]);
+        event->peakVelocitySaccade = AscTokens::DoubleOrMinusOne(t[10]);
+      }
+      (eye == 0 ? myFixSaccLeft : myFixSaccRight).push_back(std::move(event));
+    }
   } else if (first == "INPUT") {
     const int16_t v = static_cast<int16_t>(AscTokens::IntOrMinusOne(t.Last()));
     if (v != myPreviousInput) {

@@ -1,6 +1,7 @@
 #include "varnixlib/asctokens.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -111,7 +112,9 @@ double AscTokens::DoubleValue(std::string_view token) {
   if (first < end && *first == '+') ++first;
   double value = 0.0;
   const auto result = std::from_chars(first, end, value);
-  return result.ec == std::errc() ? value : 0.0;
+  // "nan" and "inf" read as numbers there; in a gaze column they would be an IEEE NaN or an
+  // infinity, which no missing-value test and no 16-bit conversion downstream expects.
+  return result.ec == std::errc() && std::isfinite(value) ? value : 0.0;
 }
 
 double AscTokens::DoubleOrMinusOne(std::string_view token) { return IsMissing(token) ? -1.0 : DoubleValue(token); }

@@ -36,7 +36,7 @@ class AscTokens {
   static int64_t IntValue(std::string_view token);
   /// As IntValue, but a lone "." gives -1.
   static int64_t IntOrMinusOne(std::string_view token);
-  /// Floating-point value of the token's leading number, 0.0 without one.
+  /// Floating-point value of the token's leading number, 0.0 without one or when it is not finite.
   static double DoubleValue(std::string_view token);
   /// As DoubleValue, but a lone "." gives -1.0.
   static double DoubleOrMinusOne(std::string_view token);

@@ -50,8 +50,10 @@ std::vector<Trigger> TtlFile::Read(const std::string& ascFileName) {
     uint64_t time = 0;
     uint32_t value = 0;
     if (!NextNumber(text, pos, time) || !NextNumber(text, pos, value)) break;
-    const uint32_t ms = static_cast<uint32_t>(RoundHalfAway(static_cast<double>(time) / 1000.0));
-    triggers.emplace_back(static_cast<uint16_t>(value), ms, 0);
+    const double ms = RoundHalfAway(static_cast<double>(time) / 1000.0);
+    // A time past the 32-bit millisecond range has no position; converting it would be undefined.
+    if (ms > static_cast<double>(UINT32_MAX)) break;
+    triggers.emplace_back(static_cast<uint16_t>(value), static_cast<uint32_t>(ms), 0);
   }
   return triggers;
 }

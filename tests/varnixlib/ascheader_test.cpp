@@ -2,21 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 #include <tuple>
 
 #include "asctestfile.h"
 
 using asctest::AscRun;
+using asctest::Capture;
 
 namespace {
-
-std::string Capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
-}
 
 TEST(AscHeaderScan, ReadsTheHeaderKeysAndTheConvertedFromName) {
   const std::string text =

@@ -3,23 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <map>
 
 #include "asctestfile.h"
 
 using asctest::AscRun;
 using asctest::At;
+using asctest::Capture;
 using asctest::End;
 using asctest::Head;
 using asctest::Mono;
 
 namespace {
-
-std::string Capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
-}
 
 /// Samples 1000 .. 1000 + n - 1 with x = 10 * index, y = 100 + index; indices in missing get dots.
 std::string Samples(unsigned n, const std::vector<unsigned>& missing = {}) {
@@ -42,6 +37,22 @@ TEST(AscFalseBlinks, AShortBlinkBetweenValidGazeIsInterpolatedAway) {
     EXPECT_DOUBLE_EQ(At(run.asc, "eyeLy", k), 100.0 + k) << k;
     EXPECT_EQ(At(run.asc, "blink", k), 0.0) << k;
   }
+}
+
+TEST(AscFalseBlinks, TheStraightLineMultipliesBeforeItDivides) {
+  // From 0 to 1 over five steps: 3 * 1 / 5 is 0.6, while 3 * (1 / 5) is 0.6000000000000001.
+  SynchroParams p = AscRun::Defaults();
+  p.falseBlinkMsec = 4;
+  AscRun run(Head() + Mono(1000, "0.0", "0.0") + Mono(1001, ".", ".") + Mono(1002, ".", ".") + Mono(1003, ".", ".") +
+                 Mono(1004, ".", ".") + Mono(1005, "1.0", "1.0") + "EBLINK L 1001\t1004\t4\n" + End(1006),
+             p);
+  ASSERT_TRUE(run.ok);
+  EXPECT_TRUE(run.asc.BlinksLeft().empty());
+  for (unsigned j = 1; j <= 4; ++j) {
+    EXPECT_EQ(At(run.asc, "eyeLx", j), j * 1.0 / 5.0) << j;
+    EXPECT_EQ(At(run.asc, "eyeLy", j), j * 1.0 / 5.0) << j;
+  }
+  EXPECT_EQ(At(run.asc, "eyeLx", 3), 0.6);
 }
 
 TEST(AscFalseBlinks, ABlinkNextToAMissingSampleOrLongerThanTheThresholdStays) {
@@ -82,6 +93,12 @@ TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
   };
   const std::vector<Case> cases = {
       {"LEFT", false, false, true, {"eyeLx", "eyeLy", "blink"}},
+      {"LEFT", true, true, true, {"eyeLx", "eyeLy", "eyeLp", "eyeLxVel", "eyeLyVel", "blink"}},
+      {"LEFT", false, true, true, {"eyeLx", "eyeLy", "eyeLp", "blink"}},
+      {"LEFT\tRIGHT", false, false, true, {"eyeLx", "eyeLy", "eyeRx", "eyeRy", "blink"}},
+      {"LEFT\tRIGHT", true, true, false, {"eyeLx", "eyeLy", "eyeLp", "eyeRx", "eyeRy", "eyeRp", "blink"}},
+      {"LEFT\tRIGHT", true, true, true,
+       {"eyeLx", "eyeLy", "eyeLp", "eyeRx", "eyeRy", "eyeRp", "eyeLxVel", "eyeLyVel", "eyeRxVel", "eyeRyVel", "blink"}},
       {"RIGHT", false, true, true, {"eyeRx", "eyeRy", "eyeRp", "blink"}},
       {"RIGHT", true, false, true, {"eyeRx", "eyeRy", "eyeRxVel", "eyeRyVel", "blink"}},
       {"RIGHT", true, false, false, {"eyeRx", "eyeRy", "blink"}},
@@ -100,6 +117,16 @@ TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
       ASSERT_TRUE(run.ok);
       EXPECT_EQ(run.asc.ChannelNames(), c.names) << c.eyes << c.vel << c.pupil;
       EXPECT_EQ(run.asc.NbChannels(), c.names.size());
+      // Each column of the first frame holds the token of its own quantity.
+      const std::map<std::string, double> mono = {{"x", 1}, {"y", 2}, {"p", 3}, {"xVel", 4}, {"yVel", 5}};
+      const std::map<std::string, double> both = {{"Lx", 1},    {"Ly", 2},    {"Lp", 3},    {"Rx", 4},
+                                                  {"Ry", 5},    {"Rp", 6},    {"LxVel", 7}, {"LyVel", 8},
+                                                  {"RxVel", 9}, {"RyVel", 10}};
+      for (size_t j = 0; j + 1 < c.names.size() && j < run.asc.Data().size(); ++j) {
+        const std::string quantity = c.names[j].substr(bino ? 3 : 4);  // "eyeL" + "x", or "eye" + "Lx"
+        EXPECT_EQ(run.asc.Data()[j], (bino ? both : mono).at(quantity)) << c.eyes << ' ' << c.names[j];
+      }
+      EXPECT_EQ(run.asc.Data()[c.names.size() - 1], 0.0);  // blink
     });
   }
   // An eye without any stored position has no channels.

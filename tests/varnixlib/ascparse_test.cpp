@@ -4,24 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
+#include <cstdio>
 
 #include "asctestfile.h"
 #include "varnixlib/asctokens.h"
 
 using asctest::AscRun;
 using asctest::At;
+using asctest::Capture;
 using asctest::End;
 using asctest::Head;
 using asctest::Mono;
 
 namespace {
-
-std::string Capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
-}
 
 /// A binocular sample line: time, left x y p, right x y p, then extra tokens.
 std::string Bino(unsigned time, const std::string& body) { return std::to_string(time) + "\t" + body + "\n"; }
@@ -43,11 +38,12 @@ TEST(AscSampleLines, MonocularBlocksFillTheirEyesColumns) {
   EXPECT_EQ(At(left.asc, "eyeLp", 2), -1.0);       // a missing pupil reads -1
   EXPECT_EQ(At(left.asc, "eyeLx", 3), -2000.0);    // no sample line: missing
 
-  AscRun right(Head("RIGHT") + Mono(1000, "1.5", "2.5", "3.5") + End(1001), p);
+  AscRun right(Head("RIGHT") + Mono(1000, "1.5", "2.5", "3.5") + Mono(1001, "1.5", "2.5", "nan") + End(1002), p);
   ASSERT_TRUE(right.ok);
   EXPECT_EQ(right.asc.ChannelNames(), (std::vector<std::string>{"eyeRx", "eyeRy", "eyeRp", "blink"}));
   EXPECT_EQ(At(right.asc, "eyeRx", 0), 1.5);
   EXPECT_EQ(right.asc.Status()[0], 1 | 4);
+  EXPECT_EQ(At(right.asc, "eyeRp", 1), 0.0);  // a hand-edited "nan" never reaches the matrix as a NaN
 }
 
 TEST(AscSampleLines, BinocularBlocksWithVelocityFillAllTenColumns) {
@@ -130,30 +126,36 @@ TEST(AscCorruption, MalformedPositionsEarlierSamplesAndSamplesPastTheGridStopThe
   struct Case {
     std::string body;
     std::string why;
+    std::string position;  // start timestamp + index, in unsigned 32-bit arithmetic
   };
   const std::vector<Case> cases = {
-      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x"},
-      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye"},
-      {Head("LEFT\tRIGHT") + Bino(1000, "1\t1\t1\t1e3\t1\t1\t...") + End(1002), "letter in binocular right x"},
-      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + Mono(1003, "1", "1") + End(1006), "time backwards"},
-      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid"},
-      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start"},
+      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x", "1001"},
+      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye", "1000"},
+      {Head("LEFT\tRIGHT") + Bino(1000, "1\t1\t1\t1e3\t1\t1\t...") + End(1002), "letter in binocular right x",
+       "1000"},
+      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + Mono(1003, "1", "1") + End(1006), "time backwards",
+       "1003"},
+      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid", "1005"},
+      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start", "1500"},
   };
   for (const Case& c : cases) {
     asctest::ResetCorruptionStops();
-    std::string log;
+    std::string log, asc, logPath;
     const std::string out = Capture([&] {
       AscRun run(c.body);
       EXPECT_FALSE(run.ok) << c.why;
       log = run.Log();
+      asc = run.Path("rec.asc");
+      logPath = run.Path("Log-AscRawData.txt");
     });
     EXPECT_EQ(asctest::CorruptionStops(), 1) << c.why;
-    EXPECT_NE(out.find("Corrupted ASC file "), std::string::npos) << c.why;
-    EXPECT_NE(out.find(" at position "), std::string::npos) << c.why;
-    EXPECT_NE(out.find("WARNING > Useful information in "), std::string::npos) << c.why;
+    const std::string line = "Corrupted ASC file " + asc + " at position " + c.position + "\n";
+    EXPECT_NE(out.find(line + "WARNING > Useful information in " + logPath + "\n"), std::string::npos)
+        << c.why << "\n" << out;
     EXPECT_NE(out.find("AscRawData::Process : processing version"), std::string::npos) << c.why;
-    EXPECT_NE(log.find("::"), std::string::npos) << c.why;
-    EXPECT_NE(log.find("Corrupted ASC file "), std::string::npos) << c.why;
+    // The log line names the reporting source and line first.
+    EXPECT_NE(log.find("ascrawdata_parse.cpp::"), std::string::npos) << c.why << log;
+    EXPECT_NE(log.find(" " + line), std::string::npos) << c.why << log;
   }
   asctest::ResetCorruptionStops();
 }
@@ -227,6 +229,21 @@ TEST(AscStates, ACleanFileWritesAnEmptyLogAndNoConsoleNote) {
   EXPECT_EQ(log, "");
   EXPECT_EQ(out.find("Warning information is available in: "), std::string::npos);
   EXPECT_NE(out.find("100 %\n"), std::string::npos);
+}
+
+TEST(AscStates, ProgressPrintsEachWholePercentOnceThenOneHundred) {
+  // 101 samples: sample 1 is still 0 %, which was never printed; 2 to 100 reach 1 to 99 %.
+  std::string text = Head();
+  for (unsigned k = 0; k <= 100; ++k) text += Mono(1000 + k, "1", "1");
+  std::string expected;
+  char percent[16];
+  for (int q = 1; q <= 99; ++q) {
+    std::snprintf(percent, sizeof percent, "%3d %%\r", q);
+    expected += percent;
+  }
+  expected += "100 %\n";
+  const std::string out = Capture([&] { EXPECT_TRUE(AscRun(text + End(1100)).ok); });
+  EXPECT_EQ(out, expected);
 }
 
 TEST(AscStates, WarningsAreNamedOnTheConsoleAndGoToTheConsoleWhenTheLogIsClosed) {
@@ -441,6 +458,39 @@ TEST(AscExperimentStructure, TrialMessagesMakeImageItemsWithTheirResponse) {
   EXPECT_EQ(d.rightRect, 1023);
   EXPECT_EQ(d.bottomRect, 767);
   EXPECT_EQ(d.timeout, 1000u);
+}
+
+TEST(AscEventLines, SaccadesAndBlinksTakeTheirValuesStartLinesAndStates) {
+  AscRun run(Head("LEFT\tRIGHT") + "SSACC R 1001\n" + "SBLINK L 1001\n" + "SSACC R 1002\n" +
+             "ESACC R 1001\t1003\t3\t10.5\t20.5\t30.5\t40.5\t1.25\t250\n" + "ESACC L 1001\t1004\t4\t.\t.\t1\t2\t3\t4\n" +
+             "EBLINK L 1001\t1002\t2\n" + "EBLINK L 1003\t1004\t2\n" + End(1005));
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.asc.FixationSaccadesRight().size(), 1u);
+  const FixationSaccade& right = *run.asc.FixationSaccadesRight()[0];
+  EXPECT_EQ(right.type, 1019);
+  EXPECT_EQ(right.start, 1u);
+  EXPECT_EQ(right.end, 3u);
+  EXPECT_EQ(right.line, 6u);  // the second SSACC R
+  EXPECT_EQ(right.startX, 10.5);
+  EXPECT_EQ(right.startY, 20.5);
+  EXPECT_EQ(right.endX, 30.5);
+  EXPECT_EQ(right.endY, 40.5);
+  EXPECT_EQ(right.amplitudeSaccade, 1.25);
+  EXPECT_EQ(right.peakVelocitySaccade, 250.0);
+  EXPECT_EQ(right.averagePupilSizeFixation, 0.0);
+  ASSERT_EQ(run.asc.FixationSaccadesLeft().size(), 1u);
+  const FixationSaccade& left = *run.asc.FixationSaccadesLeft()[0];
+  EXPECT_EQ(left.type, 1018);
+  EXPECT_EQ(left.startX, -1.0);  // a lone dot
+  EXPECT_EQ(left.peakVelocitySaccade, 4.0);
+  ASSERT_EQ(run.asc.BlinksLeft().size(), 2u);
+  EXPECT_EQ(run.asc.BlinksLeft()[0]->type, 1020);
+  EXPECT_EQ(run.asc.BlinksLeft()[0]->line, 5u);
+  const std::string log = run.Log();
+  EXPECT_NE(log.find("inSaccR = true. It means a new BEGIN ( at position 1002 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inSaccL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inBlinkL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_EQ(log.find("inSaccR = false"), std::string::npos) << log;
 }
 
 TEST(AscEventLines, ShortEventLinesAreSkippedAndLettersInTimesGiveNoGridWrites) {

@@ -20,6 +20,12 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new HookEnv
 
 }  // namespace
 
+std::string Capture(const std::function<void()>& f) {
+  testing::internal::CaptureStdout();
+  f();
+  return testing::internal::GetCapturedStdout();
+}
+
 int CorruptionStops() { return gStops; }
 void ResetCorruptionStops() { gStops = 0; }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Small hand-made ASC recordings and a runner for the ASC tests.
 
+#include <functional>
 #include <string>
 
 #include "support/testsupport.h"
@@ -33,6 +34,9 @@ class AscRun {
   AscRawData asc;
   SynchroParams params;
 };
+
+/// What f printed to standard output.
+std::string Capture(const std::function<void()>& f);
 
 /// Value of channel name at sample s of the matrix, or NaN when there is no such channel.
 double At(const AscRawData& asc, const std::string& channel, uint32_t sample);

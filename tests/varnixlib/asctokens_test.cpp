@@ -64,6 +64,13 @@ TEST(AscTokens, DecimalsAreReadExactlyAsFromChars) {
   EXPECT_EQ(AscTokens::DoubleValue("0.12345678901234567"), 0.12345678901234567);
 }
 
+TEST(AscTokens, NotANumberAndInfinitiesReadAsNoNumber) {
+  for (const char* token : {"nan", "NaN", "-nan", "inf", "-inf", "infinity", "1e400", "-1e400"}) {
+    EXPECT_EQ(AscTokens::DoubleValue(token), 0.0) << token;
+    EXPECT_EQ(AscTokens::DoubleOrMinusOne(token), 0.0) << token;
+  }
+}
+
 TEST(AscTokens, PositionTokensAllowDigitsMinusAndDotOnly) {
   EXPECT_TRUE(AscTokens::IsPositionToken("-12.5"));
   EXPECT_TRUE(AscTokens::IsPositionToken("."));

@@ -23,6 +23,11 @@ TEST(TtlFile, ReadsPairsInMicrosecondsAsMillisecondsUntilThePairThatDoesNotParse
   EXPECT_TRUE(TtlFile::Read(dir / "absent.asc").empty());
   testsupport::WriteFile(dir / "neg.ttl", "-5 3\n");
   EXPECT_TRUE(TtlFile::Read(dir / "neg.asc").empty());
+  // 4294967295 ms is the last position there is; a later time ends the list like a bad pair.
+  testsupport::WriteFile(dir / "far.ttl", "4294967295000 1\n4294967296000 2\n18446744073709551615 3\n");
+  const std::vector<Trigger> far = TtlFile::Read(dir / "far.asc");
+  ASSERT_EQ(far.size(), 1u);
+  EXPECT_EQ(far[0].start, 4294967295u);
 }
 
 TEST(TtlFile, TheWrittenFileReadsBackWithinTheJitter) {
