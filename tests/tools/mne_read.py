@@ -1,0 +1,39 @@
+"""Reads merged BrainVision recordings with MNE and prints what it saw, one JSON object per line.
+
+Usage: mne_read.py FILE.vhdr [FRAME ...]
+For each frame index given, the values of every channel at that frame are printed in the file's
+own stored units (MNE's volts divided back by each channel's resolution).
+"""
+import json
+import sys
+import warnings
+
+import mne
+
+mne.set_log_level("ERROR")
+
+
+def main():
+    path = sys.argv[1]
+    frames = [int(a) for a in sys.argv[2:]]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        raw = mne.io.read_raw_brainvision(path, preload=False, verbose="ERROR")
+    out = {
+        "ch_names": raw.ch_names,
+        "sfreq": raw.info["sfreq"],
+        "n_times": int(raw.n_times),
+        "frames": {},
+        "annotations": [],
+    }
+    cals = [ch["cal"] * ch["range"] for ch in raw.info["chs"]]
+    for f in frames:
+        data = raw.get_data(start=f, stop=f + 1)[:, 0]
+        out["frames"][str(f)] = [float(v) / c if c else float(v) for v, c in zip(data, cals)]
+    for a in raw.annotations:
+        out["annotations"].append([round(float(a["onset"]) * raw.info["sfreq"]), a["description"]])
+    print(json.dumps(out))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,47 @@
+#pragma once
+// Resamples one multiplexed stream onto the output time base, one output frame at a time, so the
+// merged recording can be produced in blocks of frames instead of one whole output vector.
+
+#include <cstdint>
+#include <type_traits>
+
+/// Source is the stored type of the stream (int16, float or double EEG; double gaze), Output the
+/// sample type of the merged recording. Each Sample call appends this stream's channels to the
+/// frame under the cursor shared with the other stream's sampler, and moves that cursor on.
+template <typename Source, typename Output>
+class FrameSampler {
+ public:
+  /// source holds sourceFrames frames of channels values; sampling starts at startFrame and
+  /// advances step source frames per output frame. A source value equal to missing (or any NaN of
+  /// a floating source) is written as missingOut. With lastNearest the last channel (the blink flag)
+  /// is taken from the nearer neighbour instead of being interpolated.
+  FrameSampler(const Source* source, uint64_t sourceFrames, uint32_t channels, uint64_t startFrame,
+               double step, Source missing, Output missingOut, bool lastNearest, Output** cursor);
+
+  /// Writes output frame index's channels at the cursor. False, with nothing written, when the
+  /// frame would need the source's last frame or anything beyond it as its later neighbour.
+  bool Sample(uint64_t index);
+
+  uint32_t Channels() const { return myChannels; }
+
+ private:
+  bool IsMissing(Source value) const;
+  /// Truncated toward zero (and kept inside the type's range) for an integer output.
+  static Output Convert(double value);
+
+  const Source* mySource;
+  uint64_t mySourceFrames;
+  uint32_t myChannels;
+  uint64_t myStartFrame;
+  double myStep;
+  Source myMissing;
+  Output myMissingOut;
+  bool myLastNearest;
+  Output** myCursor;
+};
+
+extern template class FrameSampler<int16_t, int16_t>;
+extern template class FrameSampler<float, float>;
+extern template class FrameSampler<double, double>;
+extern template class FrameSampler<double, int16_t>;
+extern template class FrameSampler<double, float>;
