@@ -92,8 +92,7 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
-  // Still to be wired in here, ending the stages on failure:
-  //  - with -m AscRawData::SaveMatFile (false: Outcome::AscMatFileFailed).
+  if (myParams.matOutput && !myAsc.SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
   if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
   return Outcome::Success;
 }

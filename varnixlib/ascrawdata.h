@@ -102,6 +102,23 @@ class AscRawData {
   bool OrganizeData(const SynchroParams& params);
   bool WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const;
 
+  /// With -m: the MAT file ascMatFileName holding the structure "EyetrackerAcq", and beside it the
+  /// event-type text file, whose name goes into eventFileName. Times are exported 1-based while
+  /// the events keep their 0-based indices. False when either file cannot be written whole.
+  bool SaveMatFile(SynchroParams& params);
+  /// The event-type text file of a MAT file: "<directory>/<base>.event.txt".
+  static std::string EventFileNameOf(const std::string& matFileName);
+  /// The MAT "Params" of the gaze recording; channelNames only when asked for.
+  MatVariable MakeMatParams(bool withChannelNames) const;
+  /// Adds "fseek", the byte offset of every text line. Kept by reference (in 32 bits) unless an
+  /// offset needs more, then copied as doubles; the AscRawData must outlive the write.
+  bool AddMatLineOffsets(MatComponents& components);
+  /// "Eyetracker" of a merged set's MAT file: AscHeader, Params without channelNames, and Data with
+  /// the line offsets alone (kept by reference, as AddMatLineOffsets).
+  MatVariable MakeMatEyetracker();
+  /// Adds the four code tables shared by every MAT file of the program.
+  static bool AddMatCodeTables(MatComponents& components);
+
   /// The parse cache (-G): "<asc file>.dbg".
   bool LoadCache(const SynchroParams& params);
   void SaveCache(const SynchroParams& params);
@@ -166,6 +183,8 @@ class AscRawData {
   void ParseMessage(AscTokens& t);
   void TransitionBegin(AscTokens& t, uint32_t m);
   void CombineEvents();
+  MatVariable MakeMatData();
+  MatVariable MakeMatEvents(const std::string& eventFileName) const;
   void ReleaseText();
   uint64_t CacheKeyOptions(const SynchroParams& params) const;
   void ReportProgress(uint32_t index);
@@ -180,6 +199,7 @@ class AscRawData {
   std::unique_ptr<char[]> myText;  ///< the whole file; the line table points into it
   uint64_t myTextSize = 0;
   std::vector<uint64_t> myLineOffsets;  ///< line starts, plus one past the end of the last line
+  std::vector<uint32_t> myMatLineOffsets;  ///< the line starts in 32 bits, referred to by MAT files
   std::vector<uint8_t> myStatus;
   std::vector<uint16_t> myFrameAdvances;
   std::vector<uint16_t> myTriggerValues;

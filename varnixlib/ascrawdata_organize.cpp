@@ -216,6 +216,7 @@ void AscRawData::GetEventMarkers(std::vector<CMarker>& markers) const {
     m.code = e->type;
     m.position = e->start;
     m.size = e->end - e->start;
+    m.event = e;
     markers.push_back(std::move(m));
   }
 }

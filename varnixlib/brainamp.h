@@ -59,6 +59,9 @@ class Brainamp {
                          uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
                          uint64_t eegCount, const std::string& outputName, AscRawData& gaze,
                          T missing, bool drift);
+  /// With -m, the MAT file of one output set: "EegAcq" in prefix with the extension "asc.eeg.mat",
+  /// from the set's SyncInfo held by asc. True when the file was written whole.
+  bool SaveMatFile(AscRawData& asc, const std::string& prefix);
   /// What follows the eye-tracker/EEG matching: the lost frames, the window, then the output sets
   /// (drift corrected, and with -N without drift). start: when the synchronisation began.
   template <typename T>

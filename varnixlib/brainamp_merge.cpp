@@ -306,9 +306,8 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& m
   }
   matching.Summarize(info.summary, params.cacheWanted);
 
-  if (params.matOutput) {
-    // The synchronised MAT file is written by its own exporter once that exists.
-    Warning("Brainamp::SynchronizeVarnix synchronised MAT export not built", outputName);
+  if (params.matOutput && !SaveMatFile(asc, outputName)) {
+    return Error("Brainamp::SynchronizeVarnix::SaveMatFile", outputName);
   }
   params.quality.syncOutputTime = SecondsSince(start);
   return true;

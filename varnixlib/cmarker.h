@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class Event;
+
 enum MarkerType : uint32_t { NewSegment = 0, Stimulus = 1 };
 
 inline constexpr uint16_t SEGMENT_CODE = 256;   ///< code of a "New Segment" marker
@@ -28,6 +30,7 @@ class CMarker {
   uint32_t position = 0;        ///< 0-based sample index on the marker's own stream
   uint32_t size = 0;            ///< length in samples; on segments the recorded segment length
   uint32_t extra = 0;
+  const Event* event = nullptr; ///< eye-tracker event markers: the event, owned by AscRawData
   std::string dateText;         ///< New Segment date, 20 digits
   double clockSample = 0.0;     ///< segments: time of day of dateText in samples
   uint32_t samplesInserted = 0; ///< segments: samples lost just before this segment

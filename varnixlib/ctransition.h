@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "varnixlib/ctransitionnum.h"
+#include "varnixlib/matcomponents.h"
 
 class Displayable;
 
@@ -11,6 +13,10 @@ class CTransition : public CTransitionNum {
  public:
   CTransition() = default;
   explicit CTransition(const Displayable& displayable);
+
+  /// The fields of the MAT list "Transitions" beside the common ones: name (N-by-W char),
+  /// typeAsked and timeout (1-by-N uint32), nbEvents, stopAttribute, posX, posY (1-by-N uint16).
+  static bool AddMatFields(MatComponents& components, const std::vector<const CTransition*>& items);
 
   std::string name;
 };

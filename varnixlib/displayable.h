@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "varnixlib/displayablenum.h"
+#include "varnixlib/matcomponents.h"
 
 class AscTokens;
 
@@ -22,6 +24,10 @@ class Displayable : public DisplayableNum {
   void End(uint32_t m, const AscTokens& tokens);
   /// A "reponse" message at sample m with the key character.
   void Response(uint32_t m, char key);
+
+  /// The fields of the MAT list "Displayables" beside the common ones: frameDuration, frameNb,
+  /// framePlayed, frameFirst and the rectangle (1-by-N uint16), name and relativePath (N-by-W char).
+  static bool AddMatFields(MatComponents& components, const std::vector<const Displayable*>& items);
 
   std::string name;
   std::string relativePath;

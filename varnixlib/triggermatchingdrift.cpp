@@ -268,20 +268,24 @@ void TriggerMatching::WriteGlobalError(SynchroParams& params) {
   codes.reserve(lcs.pairs.size());
   errors.reserve(lcs.pairs.size());
   double sumX = 0.0, sumY = 0.0, sumXY = 0.0, sumXX = 0.0, sumYY = 0.0;
+  // The EEG positions already carry the shifts and the frames inserted before each segment; the
+  // two comparison columns take them back out: the shifts (kc, the sum of the corrections up to
+  // this segment), then every frame inserted between the anchor and this segment as well (gaps,
+  // which hold the shifts too), i.e. the trigger's place in the recorded data file.
   int64_t kc = 0;
-  int64_t ks = 0;
+  int64_t gaps = 0;
   out << std::fixed << std::setprecision(5);
   for (uint64_t s = firstSegment; s < endSegment; ++s) {
     const CMarker& segment = *segments[s];
+    if (s != firstSegment) gaps += segment.samplesInserted;
     if (segment.flag != 0) continue;
     kc += segment.correction;
-    ks += segment.samplesInserted;
     for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
       const double dx = static_cast<uint32_t>(X(p) - x0);
       const double dy = static_cast<uint32_t>(Y(p) - y0);
       const double e1 = dx - dy / matchingSlope;
-      const double e2 = dx - (dy + static_cast<double>(kc)) / matchingSlope;
-      const double e3 = dx - (dy + static_cast<double>(ks + kc)) / matchingSlope;
+      const double e2 = dx - (dy - static_cast<double>(kc)) / matchingSlope;
+      const double e3 = dx - (dy - static_cast<double>(gaps)) / matchingSlope;
       out << std::setw(15) << e1 << ' ' << std::setw(24) << e2 << ' ' << std::setw(25) << e3
           << '\n';
       errors.push_back(e1);

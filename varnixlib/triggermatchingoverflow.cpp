@@ -27,8 +27,13 @@ int64_t TriggerMatching::FindOverflowBoundary(const std::vector<uint16_t>& first
     const int64_t i = before ? o - t : o + t;
     if (i < 0 || i >= sizeB) break;
     const uint16_t code = second[static_cast<size_t>(i)];
-    // Past a second overflow the codes no longer run on in the first list.
-    if (code == OVERFLOW_CODE) break;
+    // Past a second overflow the codes no longer run on in the first list. Right next to the
+    // first one, though, the two gaps are one stretch of lost triggers: look past it, or an empty
+    // pattern would anchor the gap on an arbitrary candidate.
+    if (code == OVERFLOW_CODE) {
+      if (!pattern.empty()) break;
+      continue;
+    }
     if (static_cast<int16_t>(code) <= ceiling) pattern.push_back(code);
   }
   const int64_t length = static_cast<int64_t>(pattern.size());

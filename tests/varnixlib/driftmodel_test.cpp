@@ -322,3 +322,61 @@ TEST(DriftModel, AnEegListWithoutSegmentsIsRefused) {
   EXPECT_FALSE(run.ok);
   EXPECT_NE(run.out.find("the EEG markers hold no New Segment"), std::string::npos) << run.out;
 }
+
+// Two segments on an exact line of slope 2; the second is dated one EEG sample late, so its
+// triggers sit one sample high. The shift of -1 puts them back; the second column shows the
+// errors had the shift not been made, the third those of the recorded data-file positions.
+TEST(DriftModel, LogOfAShiftedSegmentIsExactLineByLine) {
+  synthetic::Recording rec;
+  auto segmentMarker = [&](uint32_t position, uint32_t inserted) {
+    CMarker segment;
+    segment.type = NewSegment;
+    segment.code = SEGMENT_CODE;
+    segment.flag = 1;
+    segment.position = position;
+    segment.samplesInserted = inserted;
+    rec.eeg.push_back(segment);
+  };
+  auto trigger = [&](uint16_t code, uint32_t x, uint32_t y) {
+    CMarker t;
+    t.code = code;
+    t.position = x;
+    rec.et.push_back(t);
+    t.position = y;
+    rec.eeg.push_back(t);
+  };
+  segmentMarker(0, 0);
+  trigger(5, 100, 1000);
+  trigger(6, 200, 1200);
+  trigger(7, 300, 1400);
+  segmentMarker(1500, 1001);
+  trigger(8, 1100, 3001);
+  trigger(9, 1200, 3201);
+  trigger(10, 1300, 3401);
+  rec.segments = {&rec.eeg[0], &rec.eeg[4]};
+  EyeEegMatching m(rec, 500.0, 1000.0);
+  SynchroParams params;
+  const Outcome run = m.Go(params);
+  ASSERT_TRUE(run.ok) << run.out;
+  EXPECT_EQ(rec.segments[1]->correction, -1);
+  EXPECT_EQ(rec.segments[1]->samplesInserted, 1000u);
+  EXPECT_EQ(rec.eeg[5].position, 3000u);
+  EXPECT_EQ(rec.eeg[7].position, 3400u);
+  EXPECT_EQ(rec.segments[1]->position, 1500u);
+  const std::string zero = "        0.00000                  0.00000                   0.00000\n";
+  const std::string shifted = "        0.00000                 -0.50000                 500.00000\n";
+  EXPECT_EQ(run.globalError,
+            "matchingSlope = 2\nslopePerSegment = 2\n2 2 \nnbTriggers = 6\n"
+            "triggersPerSegment = 2\n3 3 \nsamplesInsertedBefore = 2\n0 1000 \n"
+            "correctionInsertedBefore = 2\n0 -1 \n"
+            "[final drift on, shift on] [drift on, shift off] [drift off, shift off]\n" +
+                zero + zero + zero + shifted + shifted + shifted);
+  EXPECT_EQ(run.histogram,
+            "-5     0\n-4     0\n-3     0\n-2     0\n-1     0\n 0     6\n 1     0\n 2     0\n"
+            " 3     0\n 4     0\n 5     0\nTrigger count: 6\nMean: 0\nStd: 0\n");
+  const std::string perTrigger = testsupport::ReadFile(m.dir / "HistoPerTriggerError.txt");
+  EXPECT_EQ(perTrigger.rfind("Histrogram for trigger '5'\n-5     0\n", 0), 0u) << perTrigger;
+  EXPECT_NE(perTrigger.find("Histrogram for trigger '10'\n"), std::string::npos);
+  EXPECT_EQ(perTrigger.find("Mean: "), std::string::npos);
+  EXPECT_DOUBLE_EQ(params.quality.rSquared, 1.0);
+}

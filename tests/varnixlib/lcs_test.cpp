@@ -100,3 +100,28 @@ TEST(Lcs, CompactTablesGiveThePairsOfThePlainTables) {
   }
   EXPECT_EQ(compared, 808);
 }
+
+// Every pairing of lengths around the 32-cell words of a direction row (and a single cell), on
+// one repeated code and on two alternating ones, where every cell is a tie of some kind.
+TEST(Lcs, CompactTablesAgreeOnLengthsAtTheWordBoundaries) {
+  lcsreference::PlainLcs plain;
+  const size_t sizes[] = {1, 2, 31, 32, 33, 63, 64, 65, 96, 97};
+  for (const size_t n : sizes) {
+    for (const size_t m : sizes) {
+      for (const int pattern : {0, 1, 2}) {
+        Codes a(n);
+        Codes b(m);
+        for (size_t i = 0; i < n; ++i) a[i] = static_cast<uint16_t>(pattern == 0 ? 7 : i % 2);
+        for (size_t j = 0; j < m; ++j) {
+          b[j] = static_cast<uint16_t>(pattern == 0 ? 7 : pattern == 1 ? j % 2 : (j / 3) % 2);
+        }
+        for (const bool classical : {false, true}) {
+          const Pairs expected = plain.Run(a, b, classical);
+          ASSERT_FALSE(expected.empty());
+          ASSERT_EQ(Pairing(a, b, classical), expected)
+              << n << " x " << m << " pattern " << pattern << " classical " << classical;
+        }
+      }
+    }
+  }
+}

@@ -44,6 +44,15 @@ void Attach(TriggerMatching& matching, std::vector<CMarker>& first, std::vector<
   matching.matchingSlope = ratio;
 }
 
+// Runs the overflow repair of the first list against the second; returns what it printed.
+std::string Repair(TriggerMatching& matching, std::vector<CMarker>& first,
+                   std::vector<CMarker>& second) {
+  Attach(matching, first, second, 1.0);
+  testing::internal::CaptureStdout();
+  matching.CorrectBufferOverflow();
+  return testing::internal::GetCapturedStdout();
+}
+
 }  // namespace
 
 TEST(BufferOverflow, TriggersBetweenTheTwoAnchorsAreRemovedAndTheGapDated) {
@@ -56,10 +65,7 @@ TEST(BufferOverflow, TriggersBetweenTheTwoAnchorsAreRemovedAndTheGapDated) {
                                                   TriggerMatching::OverflowSide::After, 17),
             6);
   TriggerMatching matching;
-  Attach(matching, et, eeg, 1.0);
-  testing::internal::CaptureStdout();
-  matching.CorrectBufferOverflow();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Repair(matching, et, eeg),
             "EEG bufferoverflow start offset eyetracker: 1300\n"
             "EEG bufferoverflow end   offset eyetracker: 1600\n"
             "Eye stream corrected. Triggers removed: 3\n");
@@ -73,10 +79,7 @@ TEST(BufferOverflow, OnlyTheFirstOverflowIsRepairedAndNoneMeansSilence) {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 4});
     TriggerMatching matching;
-    Attach(matching, et, eeg, 1.0);
-    testing::internal::CaptureStdout();
-    matching.CorrectBufferOverflow();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(Repair(matching, et, eeg), "");
     EXPECT_EQ(et.size(), 4u);
     EXPECT_EQ(matching.overflowStart, -1);
   }
@@ -85,12 +88,25 @@ TEST(BufferOverflow, OnlyTheFirstOverflowIsRepairedAndNoneMeansSilence) {
   std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   std::vector<CMarker> eeg = Markers({1, 2, 257, 256, 5, 6, 7, 8, 257, 11, 12});
   TriggerMatching matching;
-  Attach(matching, et, eeg, 1.0);
-  testing::internal::CaptureStdout();
-  matching.CorrectBufferOverflow();
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Triggers removed: 2\n"),
+  EXPECT_NE(Repair(matching, et, eeg).find("Triggers removed: 2\n"),
             std::string::npos);
   EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
+}
+
+// Two overflows with no trigger between them lose one stretch: the after-pattern looks past the
+// second marker instead of stopping there empty.
+TEST(BufferOverflow, AdjacentOverflowsAreRepairedAsOneGap) {
+  std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  std::vector<CMarker> eeg = Markers({1, 2, 257, 257, 7, 8, 9, 10, 11, 12});
+  EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 2,
+                                                  TriggerMatching::OverflowSide::After, 12),
+            6);
+  TriggerMatching matching;
+  EXPECT_EQ(Repair(matching, et, eeg),
+            "EEG bufferoverflow start offset eyetracker: 1200\n"
+            "EEG bufferoverflow end   offset eyetracker: 1600\n"
+            "Eye stream corrected. Triggers removed: 4\n");
+  EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{1, 2, 7, 8, 9, 10, 11, 12}));
 }
 
 TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
@@ -99,10 +115,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 3, 257, 4});
     TriggerMatching matching;
-    Attach(matching, et, eeg, 1.0);
-    testing::internal::CaptureStdout();
-    matching.CorrectBufferOverflow();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), refused);
+    EXPECT_EQ(Repair(matching, et, eeg), refused);
     EXPECT_EQ(et.size(), 4u);
     EXPECT_EQ(matching.overflowStart, -1);
     EXPECT_EQ(matching.overflowEnd, -1);
@@ -113,10 +126,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
     std::vector<CMarker> et = Markers({1, 2, 3});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 257});
     TriggerMatching matching;
-    Attach(matching, et, eeg, 1.0);
-    testing::internal::CaptureStdout();
-    matching.CorrectBufferOverflow();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), refused);
+    EXPECT_EQ(Repair(matching, et, eeg), refused);
     EXPECT_EQ(et.size(), 3u);
   }
   {
@@ -124,10 +134,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
     std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 257, 4, 5, 6});
     TriggerMatching matching;
-    Attach(matching, et, eeg, 1.0);
-    testing::internal::CaptureStdout();
-    matching.CorrectBufferOverflow();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(Repair(matching, et, eeg),
               "EEG bufferoverflow start offset eyetracker: 1300\n"
               "EEG bufferoverflow end   offset eyetracker: 1300\n"
               "Eye stream corrected. Triggers removed: 0\n");
