@@ -1,14 +1,17 @@
 #include "driver/articlewriter.h"
 
-#include <fstream>
 #include <iomanip>
 #include <locale>
+#include <sstream>
+
+#include "varnixlib/lineappender.h"
 
 bool ArticleWriter::Write(const ArticleRecord& record, const std::string& directory) {
   if (!record.enabled) return true;
-  std::ofstream out(directory + kFileName, std::ios::out | std::ios::app);
-  if (!out.is_open()) return true;
-  WriteLine(out, record);
+  std::ostringstream line;
+  WriteLine(line, record);
+  // A missing directory or a full disk leaves the file as it was; the run goes on either way.
+  Varnix::LineAppender::Append(directory + kFileName, line.str());
   return true;
 }
 

@@ -108,6 +108,8 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   if (!parsed) return Error("AscRawData::Process : processing version", "");
   if (!OrganizeData(params)) return Error("AscRawData::Process::OrganizeData", "");
 
+  // The simulated TTL file goes beside the recording, which may sit on a read-only share: a
+  // failure is reported and the merge, which does not need the file, goes on.
   if (params.makeTtlFile) TtlFile::Write(myTriggers, myAscFileName);
   if (myWarningsWritten) std::cout << "Warning information is available in: " << myLogPath << std::endl;
   SaveCache(params);

@@ -12,7 +12,6 @@
 
 #include "varnixlib/ascrawdata.h"
 #include "varnixlib/file.h"
-#include "varnixlib/platform.h"
 #include "varnixlib/synchroparams.h"
 
 static_assert(std::endian::native == std::endian::little, "the cache layout is written in host order");
@@ -266,14 +265,8 @@ void AscRawData::SaveCache(const SynchroParams& params) {
   file.Put<uint64_t>(p.Bytes().size());
   file.Put(HashBytes(p.Bytes().data(), p.Bytes().size()));
   file.Bytes().append(p.Bytes());
-  // Written beside and renamed over, so an interrupted run never leaves a half cache under the name.
-  const std::string path = CacheFileName(myAscFileName);
-  const std::string temporary = path + ".tmp";
-  if (Varnix::File::WriteFromString(temporary, file.Bytes())) {
-    Varnix::Platform::RenameFile(temporary, path);
-  } else {
-    Varnix::Platform::RemoveFile(temporary);
-  }
+  // File::Write replaces the cache only once the new one is whole; a failure leaves no half cache.
+  Varnix::File::WriteFromString(CacheFileName(myAscFileName), file.Bytes());
 }
 
 bool AscRawData::LoadCache(const SynchroParams& params) {

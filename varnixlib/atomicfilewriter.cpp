@@ -24,7 +24,8 @@ bool AtomicFileWriter::Open() {
   myFailed = false;
   // A rename would replace a device or a directory entry instead of writing into it.
   const Platform::FileStatus existing = Platform::Stat(myFinalPath);
-  if (existing.exists && !existing.isRegular) return Error(myTag + "::pf", myFinalPath);
+  const std::string failure = myOpenFailureTag.empty() ? myTag + "::pf" : myOpenFailureTag;
+  if (existing.exists && !existing.isRegular) return Error(failure, myFinalPath);
   // Same directory as the final name, so the rename never crosses file systems. The name shows
   // which output it belongs to, should a killed run leave it behind.
   const std::string stem = myFinalPath + "." + std::to_string(Platform::ProcessId());
@@ -38,7 +39,7 @@ bool AtomicFileWriter::Open() {
     }
     if (errno != EEXIST) break;
   }
-  return Error(myTag + "::pf", myFinalPath);
+  return Error(failure, myFinalPath);
 }
 
 bool AtomicFileWriter::Write(const void* data, uint64_t count) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace Varnix {
 
@@ -36,6 +37,9 @@ class AtomicFileWriter {
   void CloseDescriptor();
   /// Marks the content as failed, for failures found by such a library; Commit then refuses.
   void MarkFailed() { myFailed = true; }
+  /// The error tag Open reports instead of tag + "::pf", for writers whose callers know a
+  /// message of their own for an output that cannot be created.
+  void SetOpenFailureTag(std::string tag) { myOpenFailureTag = std::move(tag); }
 
   const std::string& FinalPath() const { return myFinalPath; }
   /// Empty until Open succeeds and again after Commit or Abandon.
@@ -44,6 +48,7 @@ class AtomicFileWriter {
  private:
   std::string myFinalPath;
   std::string myTag;
+  std::string myOpenFailureTag;  ///< empty: tag + "::pf"
   std::string myTemporaryPath;
   int myFd = -1;
   bool myFailed = false;   ///< a write failed: the content is not whole

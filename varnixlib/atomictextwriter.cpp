@@ -24,6 +24,7 @@ bool AtomicTextWriter::Commit() {
     text = std::move(translated);
   }
   AtomicFileWriter file(myPath, myTag);
+  if (!myOpenFailureTag.empty()) file.SetOpenFailureTag(myOpenFailureTag);
   if (!file.Open()) return false;
   if (!file.Write(text.data(), text.size())) return false;
   return file.Commit();

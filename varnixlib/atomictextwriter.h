@@ -5,6 +5,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace Varnix {
 
@@ -20,10 +21,13 @@ class AtomicTextWriter {
   bool Commit();
 
   const std::string& Path() const { return myPath; }
+  /// As AtomicFileWriter::SetOpenFailureTag.
+  void SetOpenFailureTag(std::string tag) { myOpenFailureTag = std::move(tag); }
 
  private:
   std::string myPath;
   std::string myTag;
+  std::string myOpenFailureTag;
   std::ostringstream myText;
 };
 

@@ -27,6 +27,7 @@ int64_t gWriteBudget = -1;  ///< bytes WriteFully may still move; -1 unlimited (
 }  // namespace
 
 void SetWriteBudgetForTesting(int64_t budget) { gWriteBudget = budget; }
+int64_t WriteBudgetForTesting() { return gWriteBudget; }
 
 FileStatus Stat(const std::string& path) {
   FileStatus result;
@@ -59,6 +60,33 @@ int OpenForWriting(const std::string& path) {
   return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
   return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+#endif
+}
+
+int OpenForAppending(const std::string& path) {
+#ifdef _WIN32
+  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+#endif
+}
+
+int64_t FileSize(int fd) {
+#ifdef _WIN32
+  struct _stat64 st;
+  if (_fstat64(fd, &st) != 0) return -1;
+#else
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return -1;
+#endif
+  return static_cast<int64_t>(st.st_size);
+}
+
+int TruncateFile(int fd, int64_t size) {
+#ifdef _WIN32
+  return _chsize_s(fd, size);
+#else
+  return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
 #endif
 }
 

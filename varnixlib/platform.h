@@ -29,6 +29,13 @@ FileStatus Stat(const std::string& path);
 /// Descriptor-level calls, binary mode. Open* return -1 on failure.
 int OpenForReading(const std::string& path);
 int OpenForWriting(const std::string& path);  ///< create or truncate
+/// Creates the file when it is missing; every write goes to its end, also when other processes
+/// append to it at the same time.
+int OpenForAppending(const std::string& path);
+/// Size of the open file, -1 on failure.
+int64_t FileSize(int fd);
+/// Cuts the open file to size bytes; returns 0 or the errno of the failure.
+int TruncateFile(int fd, int64_t size);
 /// Returns 0 or the errno of the failure (a late write error shows here on some file systems).
 int Close(int fd);
 /// Reads or writes exactly count bytes unless the file ends or fails; returns the bytes moved.
@@ -38,6 +45,8 @@ uint64_t WriteFully(int fd, const void* data, uint64_t count);
 /// Makes WriteFully behave as on a disk that fills after budget more bytes (-1: no limit, the
 /// default). For tests of the failure paths of writers, which cannot fill a real disk.
 void SetWriteBudgetForTesting(int64_t budget);
+/// What is left of that budget (-1: no limit), so a test can measure what a run writes.
+int64_t WriteBudgetForTesting();
 
 /// Creates one directory; returns 0 or the errno of the failure.
 int MakeDirectory(const std::string& path);

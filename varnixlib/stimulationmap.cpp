@@ -7,6 +7,7 @@
 #include <locale>
 #include <vector>
 
+#include "varnixlib/atomictextwriter.h"
 #include "varnixlib/file.h"
 #include "varnixlib/report.h"
 
@@ -16,13 +17,14 @@ void StimulationMap::Add(uint16_t code, const std::string& name) {
 }
 
 bool StimulationMap::Write(const std::string& path) const {
-  std::ofstream out(path, std::ios::out | std::ios::trunc);
-  if (!out) return Error("Opening log file : ", path);
+  Varnix::AtomicTextWriter file(path, "StimulationMap::Write");
+  file.SetOpenFailureTag("Opening log file : ");
+  std::ostream& out = file.Stream();
   out.imbue(std::locale::classic());
   for (const auto& [code, entry] : myEntries) {
     out << std::left << std::setw(10) << code << std::setw(30) << entry.name << ' ' << entry.count << '\n';
   }
-  return static_cast<bool>(out);
+  return file.Commit();
 }
 
 bool StimulationMap::Read(const std::string& path) {

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <locale>
 #include <random>
 #include <sstream>
 
+#include "varnixlib/atomictextwriter.h"
 #include "varnixlib/file.h"
 #include "varnixlib/paths.h"
 #include "varnixlib/rounding.h"
@@ -60,7 +62,9 @@ std::vector<Trigger> TtlFile::Read(const std::string& ascFileName) {
 
 bool TtlFile::Write(const std::vector<std::unique_ptr<Trigger>>& triggers, const std::string& ascFileName) {
   if (triggers.empty()) return true;
-  std::ofstream out(FileName(ascFileName), std::ios::out | std::ios::trunc);
+  Varnix::AtomicTextWriter file(FileName(ascFileName), "TtlFile::Write");
+  std::ostream& out = file.Stream();
+  out.imbue(std::locale::classic());
   std::mt19937 random(static_cast<uint32_t>(
       std::chrono::system_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<int> jitter(0, 32767);
@@ -74,5 +78,5 @@ bool TtlFile::Write(const std::vector<std::unique_ptr<Trigger>>& triggers, const
     if (time < 0) time = 0;
     out << time << ' ' << triggers[k]->type << '\n';
   }
-  return true;
+  return file.Commit();
 }

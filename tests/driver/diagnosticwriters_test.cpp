@@ -6,6 +6,7 @@
 
 #include "driver/articlewriter.h"
 #include "driver/qualitywriter.h"
+#include "support/fulldisk.h"
 #include "support/testsupport.h"
 #include "varnixlib/platform.h"
 
@@ -73,6 +74,34 @@ TEST(ArticleWriter, LineHasThirtyThreeCountsAndRunsAppend) {
 
 TEST(DiagnosticWriters, DefaultDirectoryIsThePlatformOne) {
   EXPECT_EQ(Varnix::Platform::DiagnosticDirectory().back(), Varnix::Platform::kSeparator);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QualityWriter, AFullDiskKeepsTheLinesOfEarlierRunsWhole) {
+  testsupport::TempDir dir;
+  const std::string folder = dir.Path().string() + S;
+  QualityRecord record;
+  record.enabled = true;
+  record.baseName = "S01";
+  ASSERT_TRUE(QualityWriter::Write(record, folder));
+  const std::string before = testsupport::ReadFile(folder + QualityWriter::kFileName);
+  record.baseName = "S02";
+  {
+    FullDiskAfter full(10);
+    EXPECT_TRUE(QualityWriter::Write(record, folder));  // the run goes on
+  }
+  ArticleRecord article;
+  article.enabled = true;
+  article.baseName = "S02";
+  {
+    FullDiskAfter full(0);
+    EXPECT_TRUE(ArticleWriter::Write(article, folder));
+  }
+  EXPECT_EQ(testsupport::ReadFile(folder + QualityWriter::kFileName), before);
+  EXPECT_EQ(testsupport::ReadFile(folder + ArticleWriter::kFileName), "");
 }
 
 }  // namespace

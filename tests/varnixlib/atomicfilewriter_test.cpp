@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "support/fulldisk.h"
 #include "support/testsupport.h"
 #include "varnixlib/atomictextwriter.h"
 #include "varnixlib/file.h"
@@ -16,13 +17,6 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 namespace {
-
-/// Lets only budget more bytes reach the disk while it lives, as a disk that fills up.
-class FullDiskAfter {
- public:
-  explicit FullDiskAfter(int64_t budget) { Varnix::Platform::SetWriteBudgetForTesting(budget); }
-  ~FullDiskAfter() { Varnix::Platform::SetWriteBudgetForTesting(-1); }
-};
 
 std::set<std::string> Names(const testsupport::TempDir& dir) {
   std::set<std::string> names;

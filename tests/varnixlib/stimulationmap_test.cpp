@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
+#include "support/coutcapture.h"
+#include "support/fulldisk.h"
 #include "support/testsupport.h"
 #include "varnixlib/eventtypes.h"
 
@@ -45,6 +50,30 @@ TEST(EventTypes, TheTableNamesEveryCodeFrom1000To1024AndNothingElse) {
   EXPECT_EQ(EventTypes::Name(1024), "recordStep");
   EXPECT_EQ(EventTypes::Name(999), "");
   EXPECT_EQ(EventTypes::Name(1025), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StimulationMap, AFailedRewriteKeepsThePreviousListWhole) {
+  testsupport::TempDir dir;
+  StimulationMap first;
+  first.Add(5, "trigger005");
+  ASSERT_TRUE(first.Write(dir / "events.txt"));
+  const std::string before = testsupport::ReadFile(dir / "events.txt");
+  StimulationMap second;
+  for (uint16_t code = 1; code < 200; ++code) second.Add(code, "code" + std::to_string(code));
+  {
+    CoutCapture quiet;
+    FullDiskAfter full(100);
+    EXPECT_FALSE(second.Write(dir / "events.txt"));
+    EXPECT_NE(quiet.Text().find("StimulationMap::Write::write"), std::string::npos) << quiet.Text();
+  }
+  EXPECT_EQ(testsupport::ReadFile(dir / "events.txt"), before);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    EXPECT_EQ(entry.path().filename(), "events.txt") << "left behind";
+  }
 }
 
 }  // namespace

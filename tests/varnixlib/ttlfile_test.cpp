@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
+#include "support/coutcapture.h"
+#include "support/fulldisk.h"
 #include "support/testsupport.h"
 
 namespace {
@@ -51,6 +54,26 @@ TEST(TtlFile, TheWrittenFileReadsBackWithinTheJitter) {
   std::vector<std::unique_ptr<Trigger>> none;
   EXPECT_TRUE(TtlFile::Write(none, dir / "E.asc"));
   EXPECT_FALSE(testsupport::ReadFile(dir / "E.ttl").size());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TtlFile, AWriteThatCannotBeCompletedLeavesNoFileAndSaysSo) {
+  testsupport::TempDir dir;
+  std::vector<std::unique_ptr<Trigger>> triggers;
+  for (uint32_t k = 0; k < 500; ++k) triggers.push_back(std::make_unique<Trigger>(3, 100 + 10 * k, k));
+  CoutCapture out;
+  EXPECT_FALSE(TtlFile::Write(triggers, dir / "absent/S01.asc"));
+  {
+    FullDiskAfter full(64);
+    EXPECT_FALSE(TtlFile::Write(triggers, dir / "S01.asc"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "S01.ttl"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+  EXPECT_NE(out.Text().find("TtlFile::Write::pf"), std::string::npos) << out.Text();
+  EXPECT_NE(out.Text().find("TtlFile::Write::write"), std::string::npos) << out.Text();
 }
 
 }  // namespace
