@@ -151,9 +151,10 @@ bool AscRawData::BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp) {
   const uint64_t start = startTimestamp - startTimestamp % period;
   const uint64_t end = (static_cast<uint64_t>(endTimestamp) / period + period) * period;
   const uint64_t samples = (end - start) / period;
-  if (end > std::numeric_limits<uint32_t>::max() || end - start > kMaxGridMilliseconds) {
+  if (end > std::numeric_limits<uint32_t>::max() || end - start > theGridLimit) {
     Warn(kNoPosition, "Invalid ASC header: the recording from " + std::to_string(startTimestamp) + " to " +
-                          std::to_string(endTimestamp) + " spans more than 24 hours");
+                          std::to_string(endTimestamp) + " spans more than " +
+                          std::to_string(theGridLimit / 3600000) + " hours");
     return false;
   }
   myStartTimestamp = static_cast<uint32_t>(start);

@@ -172,7 +172,15 @@ int MakeDirectory(const std::string& path) {
 #endif
 }
 
-int RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0 ? 0 : errno; }
+int RemoveFile(const std::string& path) {
+#ifdef _WIN32
+  return std::remove(path.c_str()) == 0 ? 0 : errno;
+#else
+  // POSIX remove() also takes an empty directory; a file removal must never take a directory
+  // that happens to carry an output's name.
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+#endif
+}
 
 int RenameFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32

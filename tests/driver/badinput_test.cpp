@@ -2,10 +2,9 @@
 // emptied, replaced by garbage, with foreign line endings, missing keys, huge and negative numbers,
 // awkward names, and output directories that are missing or cannot be written. Every case checks
 // the exit status and the error lines, that no input changed by a single byte, and that nothing
-// is left half-written (no temporary file of an output survives the run).
-//
-// The synchronisation is not part of the program yet: a run whose EEG and ASC stages pass ends,
-// for now, at the point where the program says that no output was written.
+// is left half-written (no temporary file of an output survives the run). The recording's
+// triggers share no codes, so a run whose EEG and ASC stages pass ends at the synchronisation;
+// failures of the outputs of runs that synchronise are in outputfailure_test.cpp.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
