@@ -149,7 +149,12 @@ struct Case {
   Expect expect;
   std::vector<std::string> outLines;  ///< texts that must appear on standard output
   std::vector<std::string> extraArguments = {};
+  /// Input files the run replaces by a whole new file of its own (the parse cache with -G).
+  std::vector<std::string> replaced = {};
 };
+
+/// How every parse cache the program writes begins.
+const std::string kCacheMagic("TLMRASC\x1a", 8);
 
 /// Every file under dir with its bytes.
 std::map<std::string, std::string> Snapshot(const fs::path& dir) {
@@ -221,7 +226,16 @@ void RunCase(const Case& c) {
   for (const auto& [path, bytes] : before) {
     const auto found = after.find(path);
     ASSERT_NE(found, after.end()) << path << " was removed";
-    EXPECT_TRUE(found->second == bytes) << path << " was changed";
+    bool replaceable = false;
+    for (const std::string& extension : c.replaced) {
+      replaceable = replaceable || path.ends_with("." + extension);
+    }
+    if (replaceable) {
+      EXPECT_EQ(found->second.substr(0, kCacheMagic.size()), kCacheMagic) << path << " was not replaced whole";
+      EXPECT_FALSE(found->second == bytes) << path << " was kept";
+    } else {
+      EXPECT_TRUE(found->second == bytes) << path << " was changed";
+    }
   }
   for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path() << " left behind";
@@ -383,6 +397,22 @@ const std::vector<Case>& Cases() {
       {"TTL file garbage", [](Recording& r) { r.files["ttl"] = Garbage(500); }, Expect::AscStagePasses, {}},
       {"TTL file with huge and negative numbers",
        [](Recording& r) { r.files["ttl"] = "1000 12\n99999999999999999999 3\n-5 7\n"; }, Expect::AscStagePasses, {}},
+      {"trigger-name file cut inside a line", [](Recording& r) { r.files["asc.trig.txt"] = "12 Cue\n3 Tar"; },
+       Expect::AscStagePasses, {}},
+      {"trigger-name file with CR line ends", [](Recording& r) { r.files["asc.trig.txt"] = "12 Cue\r3 Target\r"; },
+       Expect::AscStagePasses, {}},
+      // The parse cache: whatever is in it, a cache that does not belong to the recording as it
+      // is now is ignored, the file parsed, and the cache replaced by a whole new one.
+      {"parse cache empty", [](Recording& r) { r.files["asc.dbg"] = ""; }, Expect::AscStagePasses, {}, {"-G"},
+       {"asc.dbg"}},
+      {"parse cache garbage", [](Recording& r) { r.files["asc.dbg"] = Garbage(4000); }, Expect::AscStagePasses, {},
+       {"-G"}, {"asc.dbg"}},
+      {"parse cache cut after its magic",
+       [](Recording& r) { r.files["asc.dbg"] = kCacheMagic + Garbage(13); }, Expect::AscStagePasses, {}, {"-G"},
+       {"asc.dbg"}},
+      {"parse cache with a huge payload size",
+       [](Recording& r) { r.files["asc.dbg"] = kCacheMagic + std::string(60, '\xff') + Garbage(64); },
+       Expect::AscStagePasses, {}, {"-G"}, {"asc.dbg"}},
       // Names.
       {"names with spaces and non-ASCII characters",
        [](Recording& r) { r = Valid("Sujet 01 \xC3\xA9t\xC3\xA9"); }, Expect::EegStagePasses,
