@@ -129,7 +129,9 @@ TEST(OutputFailure, ADiskThatFillsAnywhereInTheMergedSetsLeavesOnlyWholeFilesAnd
     if (run.status == 0) {
       // Only the statistics files may be missing from a run that succeeds, and it says which.
       for (const auto& [name, bytes] : reference) {
-        if (name.rfind("log" + S, 0) != 0) EXPECT_TRUE(found.count(name)) << name << " missing after success";
+        if (name.rfind("log" + S, 0) != 0) {
+          EXPECT_TRUE(found.count(name)) << name << " missing after success";
+        }
       }
       EXPECT_NE(run.out.find("ERROR in : "), std::string::npos) << run.out;
     } else {
