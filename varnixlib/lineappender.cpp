@@ -1,21 +1,11 @@
 #include "varnixlib/lineappender.h"
 
-#include <cstring>
-
 #include "varnixlib/platform.h"
 
 namespace Varnix {
 
 bool LineAppender::Append(const std::string& path, const std::string& text) {
-  std::string bytes;
-  if (std::strcmp(Platform::kTextLineEnd, "\n") == 0) {
-    bytes = text;
-  } else {
-    for (char c : text) {
-      if (c == '\n') bytes += Platform::kTextLineEnd;
-      else bytes += c;
-    }
-  }
+  const std::string bytes = Platform::ToTextLineEnds(text);
   const Platform::FileStatus existing = Platform::Stat(path);
   if (existing.exists && !existing.isRegular) return false;
   const int fd = Platform::OpenForAppending(path);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -28,6 +29,17 @@ int64_t gWriteBudget = -1;  ///< bytes WriteFully may still move; -1 unlimited (
 
 void SetWriteBudgetForTesting(int64_t budget) { gWriteBudget = budget; }
 int64_t WriteBudgetForTesting() { return gWriteBudget; }
+
+std::string ToTextLineEnds(std::string text) {
+  if (std::string_view(kTextLineEnd) == "\n") return text;
+  std::string translated;
+  translated.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') translated += kTextLineEnd;
+    else translated += c;
+  }
+  return translated;
+}
 
 FileStatus Stat(const std::string& path) {
   FileStatus result;

@@ -16,6 +16,9 @@ inline constexpr char kSeparator = '/';
 inline constexpr const char* kTextLineEnd = "\n";
 #endif
 
+/// text with every '\n' written as kTextLineEnd, as a text-mode stream would write it.
+std::string ToTextLineEnds(std::string text);
+
 /// Result of a file status query; sizes are 64-bit so files of 2 GB and more work.
 struct FileStatus {
   bool exists = false;
