@@ -4,7 +4,7 @@
 #include <charconv>
 #include <limits>
 
-#include "varnixlib/paths.h"
+#include "varnixlib/support/paths.h"
 
 int64_t CommandLine::ReadInteger(std::string_view text) {
   size_t i = 0;

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 int ExitStatus(int code) { return code & 0xFF; }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "varnixlib/inputcheck.h"
-#include "varnixlib/paths.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/inputcheck.h"
+#include "varnixlib/support/paths.h"
+#include "varnixlib/support/platform.h"
 
 bool NameResolver::HasAscOrEegExtension(const std::string& name) {
   if (name.size() <= 4) return false;

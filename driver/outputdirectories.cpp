@@ -1,9 +1,9 @@
 #include "driver/outputdirectories.h"
 
-#include "varnixlib/file.h"
-#include "varnixlib/logdirectory.h"
-#include "varnixlib/paths.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/logdirectory.h"
+#include "varnixlib/support/paths.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

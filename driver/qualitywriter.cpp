@@ -4,7 +4,7 @@
 #include <locale>
 #include <sstream>
 
-#include "varnixlib/lineappender.h"
+#include "varnixlib/support/lineappender.h"
 
 bool QualityWriter::Write(const QualityRecord& record, const std::string& directory) {
   if (!record.enabled) return true;

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 #include "varnixlib/synchroparams.h"
 
 class QualityWriter {

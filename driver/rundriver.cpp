@@ -11,11 +11,11 @@
 #include "driver/fatal.h"
 #include "driver/nameresolver.h"
 #include "driver/qualitywriter.h"
-#include "varnixlib/file.h"
-#include "varnixlib/logdirectory.h"
-#include "varnixlib/paths.h"
-#include "varnixlib/platform.h"
-#include "varnixlib/ttlfile.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/logdirectory.h"
+#include "varnixlib/support/paths.h"
+#include "varnixlib/support/platform.h"
+#include "varnixlib/asc/ttlfile.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "driver/outputdirectories.h"
-#include "varnixlib/ascrawdata.h"
-#include "varnixlib/brainamp.h"
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/synchroparams.h"
 #include "varnixlib/trigger.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace fuzzinput {
 

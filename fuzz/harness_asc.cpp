@@ -7,7 +7,7 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
-#include "varnixlib/ascrawdata.h"
+#include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/synchroparams.h"
 
 namespace fuzzharness {

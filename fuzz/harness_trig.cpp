@@ -5,7 +5,7 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
-#include "varnixlib/ascrawdata.h"
+#include "varnixlib/asc/ascrawdata.h"
 
 namespace fuzzharness {
 

@@ -5,7 +5,7 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
-#include "varnixlib/ttlfile.h"
+#include "varnixlib/asc/ttlfile.h"
 
 namespace fuzzharness {
 

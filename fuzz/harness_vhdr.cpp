@@ -5,8 +5,8 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
-#include "varnixlib/brainampvhdr.h"
-#include "varnixlib/inireader.h"
+#include "varnixlib/brainvision/brainampvhdr.h"
+#include "varnixlib/support/inireader.h"
 
 namespace fuzzharness {
 

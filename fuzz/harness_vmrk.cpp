@@ -6,8 +6,8 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
-#include "varnixlib/brainampvhdr.h"
-#include "varnixlib/brainampvmrk.h"
+#include "varnixlib/brainvision/brainampvhdr.h"
+#include "varnixlib/brainvision/brainampvmrk.h"
 
 namespace fuzzharness {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <limits>
 
-#include "varnixlib/rounding.h"
+#include "varnixlib/support/rounding.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "varnixlib/event.h"
+#include "varnixlib/asc/event.h"
 
 /// A TTL code received by the eye tracker (or read from a reference TTL file); start = end.
 class Trigger : public Event {

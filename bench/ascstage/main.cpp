@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "varnixlib/ascrawdata.h"
-#include "varnixlib/file.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/platform.h"
 #include "varnixlib/synchroparams.h"
 
 namespace {

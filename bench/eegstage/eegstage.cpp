@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "varnixlib/brainamp.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

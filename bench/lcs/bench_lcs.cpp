@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "varnixlib/lcs.h"
+#include "varnixlib/sync/lcs.h"
 
 namespace {
 

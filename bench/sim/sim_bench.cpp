@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "varnixlib/brainamp.h"
+#include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/synchroparams.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 
 #include "programrun.h"
 #include "support/testsupport.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "driver/qualitywriter.h"
 #include "support/fulldisk.h"
 #include "support/testsupport.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "programrun.h"
 #include "support/testsupport.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/testsupport.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

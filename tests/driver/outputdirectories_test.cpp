@@ -7,8 +7,8 @@
 
 #include "support/coutcapture.h"
 #include "support/testsupport.h"
-#include "varnixlib/logdirectory.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/logdirectory.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "programrun.h"
 #include "support/fulldisk.h"
 #include "support/testsupport.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include "fuzz/harness.h"
 #include "support/testsupport.h"
-#include "varnixlib/brainampvhdr.h"
-#include "varnixlib/brainampvmrk.h"
+#include "varnixlib/brainvision/brainampvhdr.h"
+#include "varnixlib/brainvision/brainampvmrk.h"
 #include "varnixlib/cmarker.h"
 #include "varnixlib/trigger.h"
-#include "varnixlib/ttlfile.h"
+#include "varnixlib/asc/ttlfile.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;

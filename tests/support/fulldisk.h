@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 class FullDiskAfter {
  public:

@@ -13,7 +13,7 @@
 
 #include "support/testsupport.h"
 #include "tools/simsupport.h"
-#include "varnixlib/ascrawdata.h"
+#include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/synchroparams.h"
 
 using namespace simsupport;

@@ -12,10 +12,10 @@
 
 #include "support/testsupport.h"
 #include "tools/simsupport.h"
-#include "varnixlib/ascrawdata.h"
-#include "varnixlib/brainamp.h"
-#include "varnixlib/logdirectory.h"
-#include "varnixlib/triggermatching.h"
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/support/logdirectory.h"
+#include "varnixlib/sync/triggermatching.h"
 
 using namespace simsupport;
 

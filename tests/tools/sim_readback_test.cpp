@@ -8,8 +8,8 @@
 
 #include "support/testsupport.h"
 #include "tools/simsupport.h"
-#include "varnixlib/brainamp.h"
-#include "varnixlib/brainampeeg.h"
+#include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/brainvision/brainampeeg.h"
 #include "varnixlib/synchroparams.h"
 
 using namespace simsupport;

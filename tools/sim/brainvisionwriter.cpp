@@ -9,7 +9,7 @@
 #include "bufferedfile.h"
 #include "simrandom.h"
 #include "truthsignals.h"
-#include "varnixlib/paths.h"
+#include "varnixlib/support/paths.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the .eeg file is little-endian and written from memory as it is");

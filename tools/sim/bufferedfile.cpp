@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "varnixlib/platform.h"
+#include "varnixlib/support/platform.h"
 
 BufferedFile::~BufferedFile() { Close(); }
 

@@ -10,9 +10,9 @@
 #include "groundtruth.h"
 #include "simoptions.h"
 #include "structureplan.h"
-#include "varnixlib/file.h"
-#include "varnixlib/paths.h"
-#include "varnixlib/platform.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/paths.h"
+#include "varnixlib/support/platform.h"
 
 int main(int argc, char** argv) {
   SimOptions options;

@@ -1,0 +1,208 @@
+// The header and marker files of a merged recording, written from the recording's own files.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/testsupport.h"
+#include "varnixlib/brainvision/brainampvhdr.h"
+#include "varnixlib/brainvision/brainampvmrk.h"
+#include "varnixlib/cmarker.h"
+
+namespace {
+
+const std::string kMu = "\xC2\xB5";
+
+/// A recorder header of n channels; dataPoints adds that line to the common section.
+std::string RecorderHeader(int n, const std::string& dataPointsLine, bool coordinates) {
+  std::string h =
+      "Brain Vision Data Exchange Header File Version 1.0\r\n"
+      "; Data created by the Vision Recorder\r\n\r\n"
+      "[Common Infos]\r\nCodepage=UTF-8\r\nDataFile=rec.eeg\r\nMarkerFile=rec.vmrk\r\n"
+      "DataFormat=BINARY\r\nDataOrientation=MULTIPLEXED\r\nNumberOfChannels=" +
+      std::to_string(n) + "\r\n" + dataPointsLine +
+      "; Sampling interval in microseconds\r\nSamplingInterval=1000\r\n\r\n"
+      "[Binary Infos]\r\nBinaryFormat=INT_16\r\n\r\n[Channel Infos]\r\n";
+  for (int c = 1; c <= n; ++c) h += "Ch" + std::to_string(c) + "=E" + std::to_string(c) + ",,0.5," + kMu + "V\r\n";
+  if (coordinates) {
+    h += "\r\n[Coordinates]\r\n";
+    for (int c = 1; c <= n; ++c) h += "Ch" + std::to_string(c) + "=1," + std::to_string(c) + ",90\r\n";
+  }
+  h += "\r\n[Comment]\r\n\r\nA m p l i f i e r  S e t u p\r\n============================\r\n"
+       "Number of channels: " + std::to_string(n) + "\r\nSampling Rate [Hz]: 1000\r\n"
+       "Sampling Interval [" + kMu + "S]: 1000\r\n\r\nChannels\r\n--------\r\n"
+       "#     Name      Phys. Chn.    Resolution / Unit   Low Cutoff [s]   High Cutoff [Hz]   Notch [Hz]\r\n";
+  for (int c = 1; c <= n; ++c) {
+    std::string row = std::to_string(c);
+    row.resize(6, ' ');
+    row += "E" + std::to_string(c);
+    row.resize(18, ' ');
+    row += std::to_string(c);
+    row.resize(35, ' ');
+    row += "0.5 " + kMu + "V             DC              250              Off\r\n";
+    h += row;
+  }
+  h += "\r\nImpedance [kOhm] at 16:12:27 :\r\n";
+  for (int c = 1; c <= n; ++c) h += "E" + std::to_string(c) + ":        ???\r\n";
+  return h;
+}
+
+BrainampVhdr HeaderRecord(int n) {
+  BrainampVhdr record;
+  record.nbChannels = static_cast<uint16_t>(n);
+  for (int c = 1; c <= n; ++c) record.channelNames.push_back("E" + std::to_string(c));
+  return record;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string After(const std::string& text, const std::string& line, const std::string& added) {
+  return Replace(text, line, line + added);
+}
+
+}  // namespace
+
+TEST(VhdrSaveVarnix, HeaderWithoutDataPointsGetsCountChannelsRateAndRows) {
+  testsupport::TempDir dir;
+  const std::string input = RecorderHeader(32, "", false);
+  testsupport::WriteFile(dir / "rec.vhdr", input);
+  BrainampVhdr record = HeaderRecord(32);
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec.asc", {"X", "Y", "Z"}, 500.0, 120000));
+  const std::string out = testsupport::ReadFile(dir / "synchro_rec.asc.vhdr");
+
+  std::string expected = input;
+  expected = Replace(expected, "DataFile=rec.eeg", "DataFile=synchro_rec.asc.eeg");
+  expected = Replace(expected, "MarkerFile=rec.vmrk", "MarkerFile=synchro_rec.asc.vmrk");
+  expected = Replace(expected, "NumberOfChannels=32\r\n", "NumberOfChannels=35\r\nDataPoints=120000\r\n");
+  expected = Replace(expected, "SamplingInterval=1000", "SamplingInterval=2000.000000");
+  expected = After(expected, "Ch32=E32,,0.5," + kMu + "V\r\n",
+                   "Ch33=X,,1.0," + kMu + "V\r\nCh34=Y,,1.0," + kMu + "V\r\nCh35=Z,,1.0," + kMu + "V\r\n");
+  expected = Replace(expected, "Number of channels: 32", "Number of channels: 35");
+  expected = Replace(expected, "Sampling Rate [Hz]: 1000", "Sampling Rate [Hz]: 500");
+  expected = Replace(expected, "S]: 1000", "S]: 2000.000000");
+  // The channel table gets a row per added channel in the recorder's columns.
+  const std::string row32 = "32    E32         32               0.5 " + kMu +
+                            "V             DC              250              Off\r\n";
+  expected = After(expected, row32,
+                   "33    X           33               1.0 " + kMu + "V             DC              250              Off\r\n"
+                   "34    Y           34               1.0 " + kMu + "V             DC              250              Off\r\n"
+                   "35    Z           35               1.0 " + kMu + "V             DC              250              Off\r\n");
+  expected = After(expected, "Impedance [kOhm] at 16:12:27 :\r\n",
+                   "X:      Out of Range!\r\nY:      Out of Range!\r\nZ:      Out of Range!\r\n");
+  EXPECT_EQ(out, expected);
+}
+
+TEST(VhdrSaveVarnix, SegmentDataPointsTakesTheCountAndNoLineIsAdded) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(2, "SegmentDataPoints=700\r\n", false));
+  BrainampVhdr record = HeaderRecord(2);
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec", {"GX"}, 512.5, 4321));
+  const std::string out = testsupport::ReadFile(dir / "synchro_rec.vhdr");
+  EXPECT_NE(out.find("NumberOfChannels=3\r\nSegmentDataPoints=4321\r\n"), std::string::npos);
+  EXPECT_EQ(out.find("\nDataPoints="), std::string::npos);
+  // 1e6 / 512.5 with six decimals; the integer rate is truncated.
+  EXPECT_NE(out.find("SamplingInterval=1951.219512\r\n"), std::string::npos);
+  EXPECT_NE(out.find("Sampling Rate [Hz]: 512\r\n"), std::string::npos);
+  EXPECT_NE(out.find("S]: 1951.219512\r\n"), std::string::npos);
+}
+
+TEST(VhdrSaveVarnix, CoordinatesFollowTheLastChannelOfTheirSectionOnly) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(12, "DataPoints=5\r\n", true));
+  BrainampVhdr record = HeaderRecord(12);
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec", {"GX", "GY"}, 1000.0, 77));
+  const std::string out = testsupport::ReadFile(dir / "synchro_rec.vhdr");
+  EXPECT_NE(out.find("DataPoints=77\r\n"), std::string::npos);
+  EXPECT_NE(out.find("Ch12=1,12,90\r\nCh13=0,0,0\r\nCh14=0,0,0\r\n\r\n[Comment]"), std::string::npos);
+  EXPECT_EQ(out.find("=0,0,0"), out.find("Ch13=0,0,0") + 4);
+  // Nothing of them inside the comment block.
+  EXPECT_EQ(out.find("0,0,0", out.find("[Comment]")), std::string::npos);
+  // Without a [Coordinates] section, no coordinate line at all.
+  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(12, "", false));
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec", {"GX", "GY"}, 1000.0, 77));
+  EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.vhdr").find("0,0,0"), std::string::npos);
+}
+
+TEST(VhdrSaveVarnix, MissingInputHeaderFailsAndWritesNothing) {
+  testsupport::TempDir dir;
+  BrainampVhdr record = HeaderRecord(2);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(record.SaveVarnix(dir / "none.eeg", dir / "synchro_none", {"GX"}, 500.0, 10));
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("BrainampVhdr::SaveVarnix::MemoryFile::Read"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "synchro_none.vhdr"));
+}
+
+TEST(VmrkSaveVarnix, KeepsHeaderAndFirstMarkerThenWritesTheMergedMarkers) {
+  testsupport::TempDir dir;
+  std::string input =
+      "Brain Vision Data Exchange Marker File, Version 1.0\r\n\r\n[Common Infos]\r\nCodepage=UTF-8\r\n"
+      "DataFile=rec.eeg\r\n\r\n[Marker Infos]\r\n"
+      "Mk1=New Segment,,1,1,0,20240101120000000000\r\n";
+  for (int i = 2; i <= 500; ++i) input += "Mk" + std::to_string(i) + "=Stimulus,S  1," + std::to_string(i * 10) + ",1,0\r\n";
+  testsupport::WriteFile(dir / "rec.vmrk", input);
+  std::vector<CMarker> list(2);
+  list[0].code = 7;
+  list[0].position = 0;
+  list[1].code = 1001;
+  list[1].position = 99;
+  list[1].size = 25;
+  BrainampVmrk reader;
+  ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec.asc", list, true));
+  const std::string head =
+      "Brain Vision Data Exchange Marker File, Version 1.0\r\n\r\n[Common Infos]\r\nCodepage=UTF-8\r\n"
+      "DataFile=synchro_rec.asc.eeg\r\n\r\n[Marker Infos]\r\n"
+      "Mk1=New Segment,,1,1,0,20240101120000000000\r\n";
+  EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
+            head + "Mk2=Stimulus,S   7,1,1,0\r\nMk3=Stimulus,S1001,100,1,0\r\n");
+  // With -1 markers of code 256 and more keep their own length.
+  ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec.asc", list, false));
+  EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
+            head + "Mk2=Stimulus,S   7,1,1,0\r\nMk3=Stimulus,S1001,100,25,0\r\n");
+}
+
+TEST(VmrkSaveVarnix, FirstMarkerAtTheEndWithoutLineBreakGetsOne) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.vmrk", "[Marker Infos]\nDataFile=rec.eeg\nMk1=New Segment,,1,1,0");
+  std::vector<CMarker> list(1);
+  list[0].code = 12;
+  list[0].position = 4;
+  BrainampVmrk reader;
+  ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "out", list, true));
+  EXPECT_EQ(testsupport::ReadFile(dir / "out.vmrk"),
+            "[Marker Infos]\nDataFile=out.eeg\nMk1=New Segment,,1,1,0\r\nMk2=Stimulus,S  12,5,1,0\r\n");
+}
+
+TEST(VhdrSaveVarnix, RealHeadersGetTableRowsAndCoordinatesWhereTheyBelong) {
+  REQUIRE_REALDATA();
+  testsupport::TempDir dir;
+  const std::string recorder = testsupport::RealDataDir() + "/brainvision/recorder-int16-32ch/test";
+  BrainampVhdr header;
+  ASSERT_TRUE(header.Process(recorder + ".vhdr"));
+  ASSERT_TRUE(header.SaveVarnix(recorder + ".eeg", dir / "synchro_test", {"L_X", "L_Y", "Blink"}, 500.0, 10));
+  const std::string out = testsupport::ReadFile(dir / "synchro_test.vhdr");
+  EXPECT_NE(out.find("32    ReRef       32               0.5 " + kMu + "V             DC              250 "
+                     "             Off                0                 \r\n"
+                     "33    L_X         33               1.0 " + kMu + "V             DC              250 "
+                     "             Off                0\r\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("35    Blink       35               1.0 " + kMu + "V"), std::string::npos);
+  // No [Coordinates] section: no coordinate lines, in particular none in the comment block.
+  EXPECT_EQ(out.find("=0,0,0"), std::string::npos);
+  EXPECT_NE(out.find("Impedance [kOhm] at 16:12:27 :\r\nL_X:      Out of Range!\r\n"), std::string::npos);
+
+  const std::string analyzer = testsupport::RealDataDir() + "/brainvision/analyzer-export/Analyzer_nV_Export";
+  BrainampVhdr second;
+  ASSERT_TRUE(second.Process(analyzer + ".vhdr"));
+  ASSERT_TRUE(second.SaveVarnix(analyzer + ".eeg", dir / "synchro_an", {"L_X"}, 1000.0, 10));
+  const std::string an = testsupport::ReadFile(dir / "synchro_an.vhdr");
+  EXPECT_NE(an.find("Ch32=P3,,,nV\r\nCh33=L_X,,1.0," + kMu + "V\r\n"), std::string::npos);
+  EXPECT_NE(an.find("Ch32=1,-60,51\r\nCh33=0,0,0\r\n"), std::string::npos);
+  EXPECT_NE(an.find("DataPoints=10\r\n"), std::string::npos);
+}

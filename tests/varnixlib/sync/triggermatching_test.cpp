@@ -1,0 +1,214 @@
+#include "varnixlib/sync/triggermatching.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<CMarker> Markers(std::initializer_list<uint16_t> codes, uint32_t spacing = 100) {
+  std::vector<CMarker> markers;
+  uint32_t position = 1000;
+  for (const uint16_t code : codes) {
+    CMarker m;
+    m.code = code;
+    m.position = position;
+    position += spacing;
+    markers.push_back(m);
+  }
+  return markers;
+}
+
+std::vector<uint16_t> CodesOf(const std::vector<CMarker>& markers) {
+  std::vector<uint16_t> codes;
+  for (const CMarker& m : markers) codes.push_back(m.code);
+  return codes;
+}
+
+struct Outcome {
+  bool ok = false;
+  std::string out;
+};
+
+Outcome RunMatch(TriggerMatching& matching, SynchroParams& params, const std::string& title) {
+  testing::internal::CaptureStdout();
+  Outcome o;
+  o.ok = matching.Match(params, title);
+  o.out = testing::internal::GetCapturedStdout();
+  return o;
+}
+
+void Attach(TriggerMatching& matching, std::vector<CMarker>& first, std::vector<CMarker>& second,
+            double ratio) {
+  matching.firstList = &first;
+  matching.secondList = &second;
+  matching.rateRatio = ratio;
+  matching.matchingSlope = ratio;
+}
+
+// Runs the overflow repair of the first list against the second; returns what it printed.
+std::string Repair(TriggerMatching& matching, std::vector<CMarker>& first,
+                   std::vector<CMarker>& second) {
+  Attach(matching, first, second, 1.0);
+  testing::internal::CaptureStdout();
+  matching.CorrectBufferOverflow();
+  return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+
+TEST(BufferOverflow, TriggersBetweenTheTwoAnchorsAreRemovedAndTheGapDated) {
+  std::vector<CMarker> et = Markers({10, 11, 12, 13, 14, 15, 16, 17});
+  std::vector<CMarker> eeg = Markers({10, 11, 12, 257, 16, 17});
+  EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 3,
+                                                  TriggerMatching::OverflowSide::Before, 17),
+            2);
+  EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 3,
+                                                  TriggerMatching::OverflowSide::After, 17),
+            6);
+  TriggerMatching matching;
+  EXPECT_EQ(Repair(matching, et, eeg),
+            "EEG bufferoverflow start offset eyetracker: 1300\n"
+            "EEG bufferoverflow end   offset eyetracker: 1600\n"
+            "Eye stream corrected. Triggers removed: 3\n");
+  EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{10, 11, 12, 16, 17}));
+  EXPECT_EQ(matching.overflowStart, 1300);
+  EXPECT_EQ(matching.overflowEnd, 1600);
+}
+
+TEST(BufferOverflow, OnlyTheFirstOverflowIsRepairedAndNoneMeansSilence) {
+  {
+    std::vector<CMarker> et = Markers({1, 2, 3, 4});
+    std::vector<CMarker> eeg = Markers({1, 2, 3, 4});
+    TriggerMatching matching;
+    EXPECT_EQ(Repair(matching, et, eeg), "");
+    EXPECT_EQ(et.size(), 4u);
+    EXPECT_EQ(matching.overflowStart, -1);
+  }
+  // Segment markers (256) after the overflow are skipped by the pattern ceiling; the pattern stops
+  // at the second overflow, past which the codes no longer follow on in the eye-tracker list.
+  std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  std::vector<CMarker> eeg = Markers({1, 2, 257, 256, 5, 6, 7, 8, 257, 11, 12});
+  TriggerMatching matching;
+  EXPECT_NE(Repair(matching, et, eeg).find("Triggers removed: 2\n"),
+            std::string::npos);
+  EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
+}
+
+// Two overflows with no trigger between them lose one stretch: the after-pattern looks past the
+// second marker instead of stopping there empty.
+TEST(BufferOverflow, AdjacentOverflowsAreRepairedAsOneGap) {
+  std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  std::vector<CMarker> eeg = Markers({1, 2, 257, 257, 7, 8, 9, 10, 11, 12});
+  EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 2,
+                                                  TriggerMatching::OverflowSide::After, 12),
+            6);
+  TriggerMatching matching;
+  EXPECT_EQ(Repair(matching, et, eeg),
+            "EEG bufferoverflow start offset eyetracker: 1200\n"
+            "EEG bufferoverflow end   offset eyetracker: 1600\n"
+            "Eye stream corrected. Triggers removed: 4\n");
+  EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{1, 2, 7, 8, 9, 10, 11, 12}));
+}
+
+TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
+  const std::string refused = "ERROR: Could not apply correction to buffer overflow!\n";
+  {
+    std::vector<CMarker> et = Markers({1, 2, 3, 4});
+    std::vector<CMarker> eeg = Markers({1, 3, 257, 4});
+    TriggerMatching matching;
+    EXPECT_EQ(Repair(matching, et, eeg), refused);
+    EXPECT_EQ(et.size(), 4u);
+    EXPECT_EQ(matching.overflowStart, -1);
+    EXPECT_EQ(matching.overflowEnd, -1);
+  }
+  {
+    // Overflow at the very end of both lists: the last trigger anchors the gap, so no trigger
+    // is left to date its start.
+    std::vector<CMarker> et = Markers({1, 2, 3});
+    std::vector<CMarker> eeg = Markers({1, 2, 3, 257});
+    TriggerMatching matching;
+    EXPECT_EQ(Repair(matching, et, eeg), refused);
+    EXPECT_EQ(et.size(), 3u);
+  }
+  {
+    // Anchors with nothing between them: nothing removed, the gap is dated all the same.
+    std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6});
+    std::vector<CMarker> eeg = Markers({1, 2, 3, 257, 4, 5, 6});
+    TriggerMatching matching;
+    EXPECT_EQ(Repair(matching, et, eeg),
+              "EEG bufferoverflow start offset eyetracker: 1300\n"
+              "EEG bufferoverflow end   offset eyetracker: 1300\n"
+              "Eye stream corrected. Triggers removed: 0\n");
+    EXPECT_EQ(et.size(), 6u);
+  }
+}
+
+TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBlock) {
+  SynchroParams params;
+  std::vector<CMarker> ttl = Markers({3, 4, 5, 6}, 1000);
+  std::vector<CMarker> eeg = Markers({3, 9, 4, 5, 6});
+  eeg[2].position = 3000 - 14;  // 7 eye samples early: clamps into bin +5
+  eeg[3].position = 5000 + 24;  // 12 late: bin -5
+  eeg[4].position = 7000 + 1;   // half a sample late, rounded away from zero: bin -1
+  TriggerMatching matching;
+  Attach(matching, ttl, eeg, 2.0);
+  const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers");
+  ASSERT_TRUE(o.ok);
+  EXPECT_EQ(o.out,
+            "Running Process LCS\n\nMatch TTLreference with EEGtriggers\n"
+            "LCS   Triggers =     4\n"
+            "First Pair     =     3,  3\n"
+            "Last  Pair     =     6,  6\n"
+            "Nb    Segments =     0\n\n");
+  const std::vector<int32_t> first(params.article.histograms.begin(),
+                                   params.article.histograms.begin() + 11);
+  EXPECT_EQ(first, (std::vector<int32_t>{1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(params.article.nextHistogramOffset, 11u);
+
+  // A single trigger: both ends are the same pair, one count in bin 0 of the next block.
+  std::vector<CMarker> one = Markers({42});
+  std::vector<CMarker> other = Markers({7, 42, 8});
+  TriggerMatching single;
+  Attach(single, one, other, 1.0);
+  const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers");
+  ASSERT_TRUE(s.ok);
+  EXPECT_NE(s.out.find("First Pair     =    42, 42\nLast  Pair     =    42, 42\n"),
+            std::string::npos);
+  EXPECT_EQ(params.article.histograms[11 + 5], 1);
+  EXPECT_EQ(params.article.nextHistogramOffset, 22u);
+}
+
+TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
+  SynchroParams params;
+  std::vector<CMarker> a = Markers({1, 2});
+  std::vector<CMarker> b = Markers({3, 4});
+  TriggerMatching matching;
+  Attach(matching, a, b, 1.0);
+  const Outcome o = RunMatch(matching, params, "t");
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.out, "Running Process LCS\nERROR: Problem with TriggerMatching and indexes!\n");
+
+  std::vector<CMarker> empty;
+  TriggerMatching none;
+  Attach(none, empty, b, 1.0);
+  const Outcome e = RunMatch(none, params, "t");
+  EXPECT_FALSE(e.ok);
+  EXPECT_EQ(e.out, "Running Process LCS\nERROR: Problem with TriggerMatching!\n");
+  EXPECT_EQ(params.article.nextHistogramOffset, 0u);
+  EXPECT_EQ(params.article.histograms, std::vector<int32_t>(33, 0));
+}
+
+TEST(TriggerMatchingReport, ClassicSwitchPairsTheLatestOccurrences) {
+  std::vector<CMarker> a = Markers({1, 2, 1});
+  std::vector<CMarker> b = Markers({1, 1, 2, 1});
+  for (const bool classic : {false, true}) {
+    SynchroParams params;
+    params.classicLcs = classic;
+    TriggerMatching matching;
+    Attach(matching, a, b, 1.0);
+    const Outcome o = RunMatch(matching, params, "t");
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.out.rfind(classic ? "Running Process classical LCS\n" : "Running Process LCS\n", 0),
+              0u);
+    EXPECT_EQ(matching.lcs.pairs.front().second, classic ? 1u : 0u);
+  }
+}

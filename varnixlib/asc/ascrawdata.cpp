@@ -1,0 +1,200 @@
+#include "varnixlib/asc/ascrawdata.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/platform.h"
+#include "varnixlib/support/report.h"
+#include "varnixlib/synchroparams.h"
+#include "varnixlib/asc/ttlfile.h"
+
+namespace {
+
+void ExitProcess(int status) { std::exit(status); }
+
+AscRawData::ExitHook gExitHook = &ExitProcess;
+
+}  // namespace
+
+void AscRawData::SetExitHook(ExitHook hook) { gExitHook = hook ? hook : &ExitProcess; }
+AscRawData::ExitHook AscRawData::GetExitHook() { return gExitHook; }
+
+AscRawData::AscRawData() = default;
+AscRawData::~AscRawData() = default;
+
+bool AscRawData::OpenLog(const std::string& path) {
+  myLogPath = path;
+  if (myLogStream.is_open()) myLogStream.close();
+  myLogStream.clear();
+  myLogStream.open(path, std::ios::out | std::ios::trunc);
+  return myLogStream.is_open();
+}
+
+void AscRawData::AdoptLog(const std::string& path, std::ofstream&& stream) {
+  myLogPath = path;
+  myLogStream = std::move(stream);
+}
+
+bool AscRawData::Process(const SynchroParams& params) {
+  const bool result = ProcessStage(params);
+  // Readers of the log (the user, a test) see every warning once the stage is over.
+  if (myLogStream.is_open()) myLogStream.flush();
+  return result;
+}
+
+bool AscRawData::ProcessStage(const SynchroParams& params) {
+  myPupilWanted = params.pupilSize;
+  myFramesInEvents = params.framesInEvents;
+  myCacheWanted = params.cacheWanted;
+  myAscFileName = params.ascFileName;
+
+  const Varnix::Platform::FileStatus st = Varnix::Platform::Stat(myAscFileName);
+  if (!st.exists || st.isDirectory) return Error("File don't extist", myAscFileName);
+  myNaNValue = kMissing;
+
+  // Read into an uninitialised buffer: zero-filling hundreds of megabytes first would cost as much
+  // as the read itself.
+  {
+    const uint64_t size = static_cast<uint64_t>(st.size);
+    std::unique_ptr<char[]> text(new (std::nothrow) char[size + 1]);
+    if (!text) return Error("File reading", myAscFileName);
+    Varnix::File file(Varnix::Platform::OpenForReading(myAscFileName));
+    if (file.Descriptor() < 0) return Error("File reading", myAscFileName);
+    const uint64_t got = Varnix::Platform::ReadFully(file.Descriptor(), text.get(), size);
+    if (got != size) return Error("File reading", myAscFileName);
+    text[size] = '\0';
+    myText = std::move(text);
+    myTextSize = size;
+  }
+  if (myTextSize == 0) return Error("Empty ASC file", myAscFileName);
+  if (std::memchr(myText.get(), '\n', myTextSize) == nullptr) return Error("Invalid ASC file", myAscFileName);
+
+  BuildLineTable();
+
+  uint64_t firstDataLine = 0;
+  uint32_t startTimestamp = 0;
+  uint32_t endTimestamp = 0;
+  if (!ParseHeader(myHeader, firstDataLine, startTimestamp, endTimestamp, params.falseBlinkMsec) ||
+      !BuildGrid(startTimestamp, endTimestamp)) {
+    ReleaseText();
+    return Error("AscRawData::Process : processing header", "");
+  }
+
+  if (myCacheWanted) {
+    myFileSize = myTextSize;
+    myTextHash = HashBytes(myText.get(), myTextSize);
+  }
+  if (myCacheWanted && LoadCache(params)) {
+    ReleaseText();
+    return true;
+  }
+
+  if (!AllocateColumns(params.velocityChannels)) {
+    ReleaseText();
+    return Error("AscRawData::Process : processing header", "");
+  }
+  if (!LoadTriggerNames(params.triggersFileName)) {
+    ReleaseText();
+    return Error("AscRawData::Process : extracting Triggers", "");
+  }
+  const bool parsed = ParseLines(firstDataLine, params.velocityChannels);
+  // Nothing after the walk reads the text; releasing it here keeps the peak memory near the
+  // file size plus the columns.
+  ReleaseText();
+  if (!parsed) return Error("AscRawData::Process : processing version", "");
+  if (!OrganizeData(params)) return Error("AscRawData::Process::OrganizeData", "");
+
+  // The simulated TTL file goes beside the recording, which may sit on a read-only share: a
+  // failure is reported and the merge, which does not need the file, goes on.
+  if (params.makeTtlFile) TtlFile::Write(myTriggers, myAscFileName);
+  if (myWarningsWritten) std::cout << "Warning information is available in: " << myLogPath << std::endl;
+  SaveCache(params);
+  return true;
+}
+
+void AscRawData::BuildLineTable() {
+  myLineOffsets.clear();
+  // One pass of memchr to size the table, a second to fill it: no reallocation of a table that
+  // can hold millions of entries.
+  const char* const text = myText.get();
+  uint64_t count = 0;
+  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + myTextSize - p)));
+       ++p) {
+    ++count;
+  }
+  const bool endsWithFeed = myTextSize > 0 && text[myTextSize - 1] == '\n';
+  const uint64_t lines = count + (endsWithFeed ? 0 : 1);
+  myLineOffsets.reserve(lines + 1);
+  myLineOffsets.push_back(0);
+  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + myTextSize - p)));
+       ++p) {
+    if (static_cast<uint64_t>(p - text) + 1 < myTextSize) myLineOffsets.push_back(static_cast<uint64_t>(p - text) + 1);
+  }
+  // One past the end of the last line, as if it too ended with a line feed.
+  myLineOffsets.push_back(endsWithFeed ? myTextSize : myTextSize + 1);
+}
+
+std::string_view AscRawData::LineText(uint64_t line) const {
+  const uint64_t begin = myLineOffsets[line];
+  const uint64_t end = myLineOffsets[line + 1] - 1;  // without the line feed
+  return std::string_view(myText.get() + begin, end - begin);
+}
+
+void AscRawData::ReleaseText() {
+  myText.reset();
+  myTextSize = 0;
+}
+
+bool AscRawData::ChangeState(State state, std::string_view name, bool expected, uint32_t index) {
+  bool& value = myStates[state];
+  const bool matched = value == expected;
+  if (!matched) {
+    if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
+    myLogStream << name << " = " << (value ? "true" : "false") << ". It means a new "
+                << (value ? "BEGIN" : "END") << " ( at position " << AtPosition(index) << " )"
+                << " has been detected before the expected " << (value ? "END" : "BEGIN") << '\n';
+    myWarningsWritten = true;
+  }
+  if (index != 0) value = !expected;
+  return matched;
+}
+
+void AscRawData::Warn(uint32_t index, std::string_view message) {
+  if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
+  myLogStream << message;
+  if (index != kNoPosition) myLogStream << " ( at position " << AtPosition(index) << " )";
+  myLogStream << '\n';
+  myWarningsWritten = true;
+}
+
+bool AscRawData::StopOnCorruption(uint32_t index, std::string_view message, ReportLocation where) {
+  if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
+  myLogStream << where.file_name() << "::" << where.line() << ' ' << message << myAscFileName
+              << " at position " << AtPosition(index) << std::endl;
+  std::cout << message << myAscFileName << " at position " << AtPosition(index) << '\n';
+  std::cout << "WARNING > Useful information in " << myLogPath << std::endl;
+  myWarningsWritten = true;
+  Varnix::Platform::Pause();
+  gExitHook(255);
+  return false;
+}
+
+const std::vector<double>& AscRawData::Column(std::string_view name) const {
+  static const std::vector<double> kNone;
+  if (name == "eyeLx") return eyeLx;
+  if (name == "eyeLy") return eyeLy;
+  if (name == "eyeLp") return eyeLp;
+  if (name == "eyeLxVel") return eyeLxVel;
+  if (name == "eyeLyVel") return eyeLyVel;
+  if (name == "eyeRx") return eyeRx;
+  if (name == "eyeRy") return eyeRy;
+  if (name == "eyeRp") return eyeRp;
+  if (name == "eyeRxVel") return eyeRxVel;
+  if (name == "eyeRyVel") return eyeRyVel;
+  if (name == "blink") return myBlink;
+  return kNone;
+}

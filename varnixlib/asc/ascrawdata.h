@@ -1,0 +1,259 @@
+#pragma once
+// One EyeLink recording read from its EDF2ASC text export: header facts, the sample grid with one
+// column per gaze quantity, a status byte per sample, and the lists of eye events, triggers and
+// experiment-structure objects. After Process the channel matrix and marker lists feed the
+// synchronisation and the MAT export.
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <memory>
+#include "varnixlib/support/report.h"
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "varnixlib/asc/acqphase.h"
+#include "varnixlib/asc/ascheader.h"
+#include "varnixlib/asc/blink.h"
+#include "varnixlib/cmarker.h"
+#include "varnixlib/syncinfo.h"
+#include "varnixlib/asc/csequence.h"
+#include "varnixlib/asc/ctransition.h"
+#include "varnixlib/asc/displayable.h"
+#include "varnixlib/asc/fixationsaccade.h"
+#include "varnixlib/asc/frame.h"
+#include "varnixlib/asc/record.h"
+#include "varnixlib/trigger.h"
+
+class AscTokens;
+struct SynchroParams;
+
+class AscRawData {
+ public:
+  /// What the merge made of the current output set, for its MAT export.
+  SyncInfo mySyncInfo;
+
+  /// The parser's states; a mismatch (opening an open one, closing a closed one) is logged.
+  enum State : int {
+    InDisplayable, InRecord, InFixL, InFixR, InSaccL, InSaccR, InBlinkL, InBlinkR, InPhase, InSequence,
+    kStateCount
+  };
+
+  /// Status bits of a sample.
+  enum StatusBit : uint8_t {
+    kInRecord = 1, kLeftEye = 2, kRightEye = 4, kStructureMessage = 8, kFrameStart = 16,
+    kOffScreen = 32, kOutsideDisplayable = 64
+  };
+
+  /// The index of a timestamp token that is not a number (and of anything off the grid's start).
+  static constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
+  /// Passed to Warn: the warning names no position.
+  static constexpr uint32_t kNoPosition = 0xFFFFFFFDu;
+  /// Stands for a missing value in every gaze column (a finite number, never an IEEE NaN).
+  static constexpr double kMissing = -2000.0;
+  /// Largest grid accepted by default: 24 hours of tracker time. Bounds every allocation sized by
+  /// timestamps.
+  static constexpr uint64_t kMaxGridMilliseconds = 24ull * 3600ull * 1000ull;
+  /// The columns cover the whole span, so a few corrupted digits in the last timestamp of a small
+  /// file cost memory for hours of samples; the fuzz harness lowers the bound (for every object)
+  /// so that such inputs take the same refusal path within the fuzzer's memory limit.
+  static void SetGridLimitForTesting(uint64_t milliseconds) { theGridLimit = milliseconds; }
+
+  /// Called by StopOnCorruption to end the process; tests and fuzz builds replace it with a hook
+  /// that returns, and the parse then stops with false.
+  using ExitHook = void (*)(int status);
+  static void SetExitHook(ExitHook hook);
+  static ExitHook GetExitHook();
+
+  AscRawData();
+  ~AscRawData();
+  AscRawData(const AscRawData&) = delete;
+  AscRawData& operator=(const AscRawData&) = delete;
+
+  /// Sets the ASC log file name and opens it for writing, truncated.
+  bool OpenLog(const std::string& path);
+  /// Takes over a log the caller has already opened under that name.
+  void AdoptLog(const std::string& path, std::ofstream&& stream);
+  const std::string& LogPath() const { return myLogPath; }
+
+  /// The whole ASC stage: read, header scan, grid, line walk, sort and organise (or the cache).
+  bool Process(const SynchroParams& params);
+
+  /// Header scan over the line table of the file text: both passes. False when no end line exists.
+  bool ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_t& startTimestamp,
+                   uint32_t& endTimestamp, int64_t falseBlinkMsec);
+  /// (value - start) / period in unsigned 32-bit arithmetic; kNoIndex for a non-numeric token.
+  uint32_t SampleIndex(std::string_view token) const;
+
+  /// Walks the lines from firstDataLine; ends with SortEvents(false).
+  bool ParseLines(uint64_t firstDataLine, bool velocityChannels);
+  bool ChangeState(State state, std::string_view name, bool expected, uint32_t index);
+  void Warn(uint32_t index, std::string_view message);
+  /// The fatal path of a malformed sample line: logs, prints, pauses and calls the exit hook.
+  /// Returns (false) only when the hook returns.
+  bool StopOnCorruption(uint32_t index, std::string_view message,
+                        ReportLocation where = ReportLocation::current());
+  /// Joins the words of a text item split by blanks so the transition line has 18 tokens.
+  bool MergeTextTokens(AscTokens& tokens, std::string& storage) const;
+
+  bool LoadTriggerNames(const std::string& triggersFileName);
+  bool SortEvents(bool skipClosing);
+  void RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, std::vector<double>& x,
+                         std::vector<double>& y);
+  bool ProcessFrames();
+  void GetTriggerMarkers(std::vector<CMarker>& markers) const;
+  void GetEventMarkers(std::vector<CMarker>& markers) const;
+  bool OrganizeData(const SynchroParams& params);
+  bool WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const;
+
+  /// With -m: the MAT file ascMatFileName holding the structure "EyetrackerAcq", and beside it the
+  /// event-type text file, whose name goes into eventFileName. Times are exported 1-based while
+  /// the events keep their 0-based indices. False when either file cannot be written whole.
+  bool SaveMatFile(SynchroParams& params);
+  /// The event-type text file of a MAT file: "<directory>/<base>.event.txt".
+  static std::string EventFileNameOf(const std::string& matFileName);
+  /// The MAT "Params" of the gaze recording; channelNames only when asked for.
+  MatVariable MakeMatParams(bool withChannelNames) const;
+  /// Adds "fseek", the byte offset of every text line. Kept by reference (in 32 bits) unless an
+  /// offset needs more, then copied as doubles; the AscRawData must outlive the write.
+  bool AddMatLineOffsets(MatComponents& components);
+  /// "Eyetracker" of a merged set's MAT file: AscHeader, Params without channelNames, and Data with
+  /// the line offsets alone (kept by reference, as AddMatLineOffsets).
+  MatVariable MakeMatEyetracker();
+  /// Adds the four code tables shared by every MAT file of the program.
+  static bool AddMatCodeTables(MatComponents& components);
+
+  /// The parse cache (-G): "<asc file>.dbg".
+  bool LoadCache(const SynchroParams& params);
+  void SaveCache(const SynchroParams& params);
+  static std::string CacheFileName(const std::string& ascFileName) { return ascFileName + ".dbg"; }
+  /// A fast 64-bit content hash (not cryptographic): detects a changed or damaged file.
+  static uint64_t HashBytes(const char* data, uint64_t size);
+
+  // What the other stages read.
+  const std::string& AscFileName() const { return myAscFileName; }
+  const AscHeader& Header() const { return myHeader; }
+  AscHeader& Header() { return myHeader; }
+  uint16_t SamplePeriod() const { return myHeader.samplePeriod; }
+  double NaNValue() const { return myNaNValue; }
+  uint32_t StartTimestamp() const { return myStartTimestamp; }
+  uint32_t EndTimestamp() const { return myEndTimestamp; }
+  uint32_t LastSampleIndex() const { return myLastSampleIndex; }
+  uint32_t NbSamples() const { return myNbSamples; }
+  uint32_t NbChannels() const { return myNbChannels; }
+  const std::vector<double>& Data() const { return myData; }
+  const std::vector<std::string>& ChannelNames() const { return myChannelNames; }
+  const std::vector<uint8_t>& Status() const { return myStatus; }
+  const std::vector<uint16_t>& FrameAdvances() const { return myFrameAdvances; }
+  const std::vector<uint16_t>& TriggerValues() const { return myTriggerValues; }
+  const std::vector<double>& Blinks() const { return myBlink; }
+  bool LeftEyePresent() const { return myLeftEyePresent; }
+  bool RightEyePresent() const { return myRightEyePresent; }
+  bool VelocityInFile() const { return myVelocityInFile; }
+  bool FramesInEvents() const { return myFramesInEvents; }
+  bool WarningsWritten() const { return myWarningsWritten; }
+  /// Byte offset of the start of every text line, in line order.
+  const std::vector<uint64_t>& LineOffsets() const { return myLineOffsets; }
+  uint64_t NbLines() const { return myLineOffsets.empty() ? 0 : myLineOffsets.size() - 1; }
+
+  const std::vector<std::unique_ptr<CSequence>>& Sequences() const { return mySequences; }
+  const std::vector<std::unique_ptr<Displayable>>& Displayables() const { return myDisplayables; }
+  const std::vector<std::unique_ptr<Frame>>& Frames() const { return myFrames; }
+  const std::vector<std::unique_ptr<CTransition>>& Transitions() const { return myTransitions; }
+  const std::vector<std::unique_ptr<FixationSaccade>>& FixationSaccadesLeft() const { return myFixSaccLeft; }
+  const std::vector<std::unique_ptr<FixationSaccade>>& FixationSaccadesRight() const { return myFixSaccRight; }
+  const std::vector<std::unique_ptr<Blink>>& BlinksLeft() const { return myBlinksLeft; }
+  const std::vector<std::unique_ptr<Blink>>& BlinksRight() const { return myBlinksRight; }
+  const std::vector<std::unique_ptr<AcqPhase>>& AcqPhases() const { return myAcqPhases; }
+  const std::vector<std::unique_ptr<Record>>& Records() const { return myRecords; }
+  const std::vector<std::unique_ptr<Trigger>>& Triggers() const { return myTriggers; }
+  const std::map<int, std::string>& TriggerNames() const { return myTriggerNames; }
+  /// The combined, sorted list; refers to the objects of the lists above.
+  const std::vector<Event*>& AllEvents() const { return myAllEvents; }
+
+  /// The gaze columns (released by OrganizeData).
+  const std::vector<double>& Column(std::string_view name) const;
+
+ private:
+  static inline uint64_t theGridLimit = kMaxGridMilliseconds;
+  bool ProcessStage(const SynchroParams& params);
+  std::string_view LineText(uint64_t line) const;
+  void BuildLineTable();
+  bool BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp);
+  bool AllocateColumns(bool velocityWanted);
+  uint32_t AtPosition(uint32_t index) const { return myStartTimestamp + index; }
+  void ResetParseState();
+  bool ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels);
+  void ParseEventLine(AscTokens& t);
+  void ParseMessage(AscTokens& t);
+  void TransitionBegin(AscTokens& t, uint32_t m);
+  void CombineEvents();
+  MatVariable MakeMatData();
+  MatVariable MakeMatEvents(const std::string& eventFileName) const;
+  void ReleaseText();
+  uint64_t CacheKeyOptions(const SynchroParams& params) const;
+  void ReportProgress(uint32_t index);
+  void MarkStatus(uint32_t index, uint8_t bits) {
+    if (index < myNbSamples) myStatus[index] |= bits;
+  }
+
+  std::string myAscFileName;
+  AscHeader myHeader;
+  double myNaNValue = kMissing;
+  uint64_t myCurrentLine = 0;
+  std::unique_ptr<char[]> myText;  ///< the whole file; the line table points into it
+  uint64_t myTextSize = 0;
+  std::vector<uint64_t> myLineOffsets;  ///< line starts, plus one past the end of the last line
+  std::vector<uint32_t> myMatLineOffsets;  ///< the line starts in 32 bits, referred to by MAT files
+  std::vector<uint8_t> myStatus;
+  std::vector<uint16_t> myFrameAdvances;
+  std::vector<uint16_t> myTriggerValues;
+  bool myLeftEyePresent = false;
+  std::vector<double> eyeLx, eyeLy, eyeLp, eyeLxVel, eyeLyVel;
+  bool myRightEyePresent = false;
+  std::vector<double> eyeRx, eyeRy, eyeRp, eyeRxVel, eyeRyVel;
+  bool myPupilWanted = false;
+  bool myVelocityInFile = false;
+  bool myVelocityNoteShown = false;
+  std::vector<double> myBlink;
+  std::vector<double> myData;
+  std::vector<std::unique_ptr<CSequence>> mySequences;
+  std::vector<std::unique_ptr<Displayable>> myDisplayables;
+  std::vector<std::unique_ptr<Frame>> myFrames;
+  bool myFramesInEvents = false;
+  std::vector<std::unique_ptr<CTransition>> myTransitions;
+  std::vector<std::unique_ptr<FixationSaccade>> myFixSaccLeft;
+  std::vector<std::unique_ptr<FixationSaccade>> myFixSaccRight;
+  std::vector<std::unique_ptr<Blink>> myBlinksLeft;
+  std::vector<std::unique_ptr<Blink>> myBlinksRight;
+  std::vector<std::unique_ptr<AcqPhase>> myAcqPhases;
+  std::vector<std::unique_ptr<Record>> myRecords;
+  std::vector<std::unique_ptr<Trigger>> myTriggers;
+  std::map<int, std::string> myTriggerNames;
+  std::vector<Event*> myAllEvents;
+  std::vector<std::string> myChannelNames;
+  uint32_t myStartTimestamp = 0;
+  uint32_t myEndTimestamp = 0;
+  uint32_t myLastSampleIndex = 0;
+  uint32_t myNbSamples = 0;
+  uint32_t myNbChannels = 0;
+  std::string myLogPath = "Log-AscRawData.txt";
+  std::ofstream myLogStream;
+  bool myWarningsWritten = false;
+  bool myCacheWanted = false;
+  uint64_t myFileSize = 0;  ///< bytes of the ASC file, kept after the text is released
+  uint64_t myTextHash = 0;  ///< content hash of the ASC file, the parse cache's key
+
+  // Parser state of one walk.
+  bool myStates[kStateCount] = {};
+  uint8_t myRecordFlags = 0;
+  uint32_t myPreviousSampleIndex = 0;
+  int16_t myPreviousInput = 0;
+  uint64_t myStartLines[6] = {};  ///< SFIX, SSACC, SBLINK line of the left eye, then the right
+  bool myInTrial = false;
+  std::string myStimulusName;
+  uint16_t myLastFrameNumber = 0;
+  uint16_t mySequenceCounter = 1;
+  int myProgress = 0;  ///< the last percentage printed, for the whole run
+};

@@ -1,0 +1,290 @@
+// AscRawData: trigger names, closing and sorting of the events, false blinks, video frames, the
+// marker lists for the synchronisation and the channel matrix.
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <locale>
+#include <new>
+#include <unordered_map>
+
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/asc/eventtypes.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/support/report.h"
+#include "varnixlib/support/rounding.h"
+#include "varnixlib/asc/stimulationmap.h"
+#include "varnixlib/synchroparams.h"
+
+bool AscRawData::LoadTriggerNames(const std::string& triggersFileName) {
+  char name[32];
+  for (int code = 1; code <= 255; ++code) {
+    std::snprintf(name, sizeof name, "trigger%03d", code);
+    myTriggerNames[code] = name;
+  }
+  if (triggersFileName.empty() || !Varnix::File::Exists(triggersFileName)) return true;
+  std::ifstream in(triggersFileName);
+  if (!in) {
+    Error("Opening log file : ", triggersFileName);
+    return true;
+  }
+  in.imbue(std::locale::classic());
+  while (in.good()) {
+    int code = 0;
+    std::string word;
+    if (!(in >> code >> word)) break;
+    if (!word.empty()) myTriggerNames[code] = word;
+  }
+  return true;
+}
+
+bool AscRawData::SortEvents(bool skipClosing) {
+  if (myHeader.softwareName.rfind("Tessark", 0) == 0 && myAcqPhases.empty()) {
+    return Error("AscRawData::SortEvents myAcqPhases.size() == 0", "");
+  }
+  if (!skipClosing) {
+    if (myAcqPhases.empty()) {
+      if (!myRecords.empty() && myRecords.back()->end != myLastSampleIndex) myRecords.back()->end = myLastSampleIndex;
+    } else {
+      AcqPhase& phase = *myAcqPhases.back();
+      if (!(phase.end > phase.start)) phase.end = myNbSamples - 1;
+      auto close = [&phase](Event* e) {
+        if (e && !(e->end > e->start)) e->end = phase.end;
+      };
+      if (!myRecords.empty()) close(myRecords.back().get());
+      if (!mySequences.empty()) close(mySequences.back().get());
+      if (!myDisplayables.empty()) close(myDisplayables.back().get());
+      if (!ProcessFrames()) return Error("Can not process frames", "");
+      if (!myTransitions.empty()) {
+        for (auto& tr : myTransitions) tr->start = tr->end;
+      } else {
+        for (const auto& d : myDisplayables) myTransitions.push_back(std::make_unique<CTransition>(*d));
+      }
+    }
+  }
+  RemoveFalseBlinks(myBlinksLeft, eyeLx, eyeLy);
+  RemoveFalseBlinks(myBlinksRight, eyeRx, eyeRy);
+  for (const auto* list : {&myBlinksLeft, &myBlinksRight}) {
+    for (const auto& b : *list) {
+      if (b->start > b->end || b->start >= myNbSamples) continue;
+      const uint32_t last = std::min(b->end, myNbSamples - 1);
+      std::fill(myBlink.begin() + b->start, myBlink.begin() + last + 1, 1.0);
+    }
+  }
+  CombineEvents();
+  return true;
+}
+
+void AscRawData::CombineEvents() {
+  myAllEvents.clear();
+  auto append = [this](const auto& list) {
+    for (const auto& e : list) myAllEvents.push_back(e.get());
+  };
+  append(mySequences);
+  append(myDisplayables);
+  if (myFramesInEvents) append(myFrames);
+  append(myTransitions);
+  append(myFixSaccLeft);
+  append(myFixSaccRight);
+  append(myBlinksLeft);
+  append(myBlinksRight);
+  append(myAcqPhases);
+  append(myRecords);
+  // Stable: events of equal start keep the order above, except that a record comes last.
+  std::stable_sort(myAllEvents.begin(), myAllEvents.end(), [](const Event* a, const Event* b) {
+    if (a->start != b->start) return a->start < b->start;
+    return a->type != EventTypes::recordStep && b->type == EventTypes::recordStep;
+  });
+}
+
+void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, std::vector<double>& x,
+                                   std::vector<double>& y) {
+  const uint32_t threshold = myHeader.falseBlinkSamples;
+  const double nan = myNaNValue;
+  const uint64_t size = std::min(x.size(), y.size());
+  auto qualifies = [&](const Blink& b) {
+    if (b.end < b.start || b.end - b.start > threshold) return false;
+    if (b.start == 0 || static_cast<uint64_t>(b.end) + 1 >= size) return false;
+    return x[b.start - 1] != nan && y[b.start - 1] != nan && x[b.end + 1] != nan && y[b.end + 1] != nan;
+  };
+  // Interpolating one blink can give gaze to a neighbour of an earlier, rejected blink; only
+  // those earlier blinks need a second look, found through the samples next to each blink.
+  std::unordered_multimap<uint32_t, size_t> byNeighbour;
+  for (size_t k = 0; k < blinks.size(); ++k) {
+    byNeighbour.emplace(blinks[k]->start - 1, k);
+    byNeighbour.emplace(blinks[k]->end + 1, k);
+  }
+  std::vector<bool> removed(blinks.size(), false);
+  size_t k = 0;
+  while (k < blinks.size()) {
+    if (removed[k] || !qualifies(*blinks[k])) {
+      ++k;
+      continue;
+    }
+    const Blink& b = *blinks[k];
+    const uint32_t a = b.start - 1;
+    const uint32_t z = b.end + 1;
+    for (std::vector<double>* column : {&x, &y}) {
+      std::vector<double>& c = *column;
+      // j * difference first, then the division: the same rounding on every sample as the
+      // straight line is written, not a rounded slope multiplied up.
+      const double from = c[a];
+      const double difference = c[z] - from;
+      const double span = static_cast<double>(z - a);
+      for (uint32_t j = 1; j < z - a; ++j) c[a + j] = from + j * difference / span;
+    }
+    removed[k] = true;
+    size_t next = k + 1;
+    for (uint32_t s = b.start; s <= b.end; ++s) {
+      auto [lo, hi] = byNeighbour.equal_range(s);
+      for (auto it = lo; it != hi; ++it) {
+        if (it->second < next && !removed[it->second] && qualifies(*blinks[it->second])) next = it->second;
+      }
+    }
+    k = next;
+  }
+  size_t kept = 0;
+  for (size_t j = 0; j < blinks.size(); ++j) {
+    if (!removed[j]) blinks[kept++] = std::move(blinks[j]);
+  }
+  blinks.resize(kept);
+}
+
+bool AscRawData::ProcessFrames() {
+  const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
+  // The samples with a frame advance, in order, so each video only visits its own advances.
+  std::vector<uint32_t> advances;
+  for (uint32_t k = 0; k < myNbSamples; ++k) {
+    if (myFrameAdvances[k] != 0) advances.push_back(k);
+  }
+  for (const auto& d : myDisplayables) {
+    if (d->type != EventTypes::displayableVideoSound && d->type != EventTypes::displayableVideoNoSound) continue;
+    const uint32_t step = d->frameDuration / period;
+    const uint32_t last = std::min(d->end, myNbSamples);
+    uint32_t played = 0;
+    bool first = true;
+    for (auto it = std::lower_bound(advances.begin(), advances.end(), d->start);
+         it != advances.end() && *it < last; ++it) {
+      const uint32_t k = *it;
+      const uint32_t n = myFrameAdvances[k];
+      myStatus[k] |= kFrameStart;
+      ++played;
+      uint32_t placed = 0;
+      if (step == 0) {
+        placed = n - 1;  // every earlier frame falls on this same sample
+      } else {
+        for (uint64_t back = step; placed < n - 1 && k >= d->start + back; back += step) {
+          myStatus[k - back] |= kFrameStart;
+          ++placed;
+        }
+      }
+      played += placed;
+      if (first) {
+        d->frameFirst = static_cast<uint16_t>(n - 1 - placed);
+        first = false;
+      }
+    }
+    d->framePlayed = static_cast<uint16_t>(played);
+  }
+  myFrames.clear();
+  for (uint32_t k = 0; k < myNbSamples; ++k) {
+    if (myStatus[k] & kFrameStart) myFrames.push_back(std::make_unique<Frame>(k));
+  }
+  return true;
+}
+
+void AscRawData::GetTriggerMarkers(std::vector<CMarker>& markers) const {
+  markers.clear();
+  markers.reserve(myTriggers.size());
+  for (const auto& t : myTriggers) {
+    CMarker m;
+    m.type = Stimulus;
+    m.code = t->type;
+    m.position = t->start;
+    m.size = t->end - t->start;
+    m.extra = t->line;
+    markers.push_back(std::move(m));
+  }
+}
+
+void AscRawData::GetEventMarkers(std::vector<CMarker>& markers) const {
+  markers.clear();
+  markers.reserve(myAllEvents.size());
+  for (const Event* e : myAllEvents) {
+    CMarker m;
+    m.type = Stimulus;
+    m.code = e->type;
+    m.position = e->start;
+    m.size = e->end - e->start;
+    m.event = e;
+    markers.push_back(std::move(m));
+  }
+}
+
+bool AscRawData::OrganizeData(const SynchroParams& params) {
+  std::vector<const std::vector<double>*> columns;
+  myChannelNames.clear();
+  auto add = [&](const char* name, const std::vector<double>& column) {
+    myChannelNames.emplace_back(name);
+    columns.push_back(&column);
+  };
+  if (myLeftEyePresent) {
+    add("eyeLx", eyeLx);
+    add("eyeLy", eyeLy);
+    if (params.pupilSize) add("eyeLp", eyeLp);
+  }
+  if (myRightEyePresent) {
+    add("eyeRx", eyeRx);
+    add("eyeRy", eyeRy);
+    if (params.pupilSize) add("eyeRp", eyeRp);
+  }
+  if (params.velocityChannels && myLeftEyePresent && myVelocityInFile) {
+    add("eyeLxVel", eyeLxVel);
+    add("eyeLyVel", eyeLyVel);
+  }
+  if (params.velocityChannels && myRightEyePresent && myVelocityInFile) {
+    add("eyeRxVel", eyeRxVel);
+    add("eyeRyVel", eyeRyVel);
+  }
+  add("blink", myBlink);
+  myNbChannels = static_cast<uint32_t>(columns.size());
+  if (myNbSamples == 0) return Error("AscRawData::OrganizeData !(myNbSamples && myNbChannels)", "");
+
+  const uint64_t channels = myNbChannels;
+  try {
+    myData.assign(static_cast<size_t>(myNbSamples) * channels, 0.0);
+  } catch (const std::bad_alloc&) {
+    return Error("AscRawData::OrganizeData : not enough memory for the channel matrix", "");
+  }
+  for (uint64_t j = 0; j < channels; ++j) {
+    const double* column = columns[j]->data();
+    double* out = myData.data() + j;
+    if (params.roundGaze) {
+      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = RoundHalfAway(column[s]);
+    } else {
+      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = column[s];
+    }
+  }
+  // The matrix holds everything from here on; the columns would double the memory.
+  for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp, &eyeLxVel, &eyeLyVel, &eyeRx, &eyeRy, &eyeRp,
+                                       &eyeRxVel, &eyeRyVel, &myBlink}) {
+    std::vector<double>().swap(*column);
+  }
+  return true;
+}
+
+bool AscRawData::WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const {
+  StimulationMap map;
+  map.Add(256, "segment256");
+  for (const CMarker& m : markers) {
+    std::string name;
+    if (m.code > 999) {
+      name = std::string(EventTypes::Name(m.code));
+    } else {
+      const auto it = myTriggerNames.find(m.code);
+      if (it != myTriggerNames.end()) name = it->second;
+    }
+    map.Add(m.code, name);
+  }
+  return map.Write(path);
+}

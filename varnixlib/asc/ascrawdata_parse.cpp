@@ -1,0 +1,346 @@
+// AscRawData: the line walk over samples, eye events, inputs and the stimulus program's messages.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/asc/asctokens.h"
+#include "varnixlib/asc/eventtypes.h"
+#include "varnixlib/support/report.h"
+
+namespace {
+
+constexpr std::string_view kCorrupted = "Corrupted ASC file ";
+
+enum StartLine { kFixL = 0, kSaccL = 1, kBlinkL = 2, kFixR = 3, kSaccR = 4, kBlinkR = 5 };
+
+/// One eye's fixation, saccade or blink: its state and the state's name in the log, the slot of
+/// its start line, its event type, and the tokens its end line must have.
+struct EyeEvent {
+  AscRawData::State state;
+  std::string_view stateName;
+  StartLine startLine;
+  uint16_t type;
+  size_t tokensRead;
+};
+
+// Left eye first, then the right.
+constexpr EyeEvent kFixation[2] = {{AscRawData::InFixL, "inFixL", kFixL, EventTypes::flowFixationLeft, 8},
+                                   {AscRawData::InFixR, "inFixR", kFixR, EventTypes::flowFixationRight, 8}};
+constexpr EyeEvent kSaccade[2] = {{AscRawData::InSaccL, "inSaccL", kSaccL, EventTypes::flowSaccadeLeft, 11},
+                                  {AscRawData::InSaccR, "inSaccR", kSaccR, EventTypes::flowSaccadeRight, 11}};
+constexpr EyeEvent kBlink[2] = {{AscRawData::InBlinkL, "inBlinkL", kBlinkL, EventTypes::flowBlinkLeft, 4},
+                                {AscRawData::InBlinkR, "inBlinkR", kBlinkR, EventTypes::flowBlinkRight, 4}};
+
+uint32_t LineIndex(uint64_t line) { return static_cast<uint32_t>(line); }
+
+}  // namespace
+
+void AscRawData::ResetParseState() {
+  for (bool& s : myStates) s = false;
+  myRecordFlags = 0;
+  myPreviousSampleIndex = 0;
+  myPreviousInput = 0;
+  for (uint64_t& l : myStartLines) l = 0;
+  myInTrial = false;
+  myStimulusName.clear();
+  myLastFrameNumber = 0;
+  mySequenceCounter = 1;
+}
+
+bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
+  ResetParseState();
+  const uint64_t lines = NbLines();
+  AscTokens t;
+  for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
+    t.Split(LineText(myCurrentLine));
+    if (t.Count() < 3) continue;
+    const uint32_t i = SampleIndex(t[0]);
+    if (i != kNoIndex && myRecordFlags != 0) {
+      if (!ParseSampleLine(t, i, velocityChannels)) return false;
+    } else {
+      ParseEventLine(t);
+    }
+  }
+
+  ChangeState(InDisplayable, "End - inDisplayable", false, 0);
+  ChangeState(InFixL, "End - inFixL", false, 0);
+  ChangeState(InFixR, "End - inFixR", false, 0);
+  ChangeState(InSaccL, "End - inSaccL", false, 0);
+  ChangeState(InSaccR, "End - inSaccR", false, 0);
+  ChangeState(InBlinkL, "End - inBlinkL", false, 0);
+  ChangeState(InBlinkR, "End - inBlinkR", false, 0);
+  ChangeState(InPhase, "End - inPhase", false, 0);
+  ChangeState(InSequence, "End - inSequence", false, 0);
+  ChangeState(InRecord, "End - inRecord", false, 0);
+  std::cout << "100 %\n";
+  return SortEvents(false);
+}
+
+void AscRawData::ReportProgress(uint32_t i) {
+  const int q = static_cast<int>(static_cast<double>(i) * 100.0 / myNbSamples);
+  if (q == myProgress) return;
+  char text[16];
+  std::snprintf(text, sizeof text, "%3d %%\r", static_cast<int>(static_cast<uint64_t>(i) * 100u / myNbSamples));
+  std::cout << text;
+  myProgress = q;
+}
+
+bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels) {
+  if (i < myPreviousSampleIndex) return StopOnCorruption(i, kCorrupted);
+  if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted);
+  myPreviousSampleIndex = myLastSampleIndex = i;
+  ReportProgress(i);
+
+  const uint8_t eyes = myRecordFlags & (kLeftEye | kRightEye);
+  const bool velocity = velocityChannels && myVelocityInFile;
+  const size_t n = t.Count();
+  if (velocity && eyes != 0 && !myVelocityNoteShown) {
+    myVelocityNoteShown = true;
+    std::cout << "NOTE: The .asc file contains velocity data"
+              << (n == 12 ? " for both eyes." : (eyes & kLeftEye) ? " for left eye." : " for right eye.")
+              << '\n';
+    if (n != 7 && n != 12) std::cout << "ERROR: Problem with velocity data columns detected!\n";
+  }
+  myStatus[i] |= myRecordFlags;
+  if (eyes == 0) return true;
+
+  struct EyeColumns {
+    std::vector<double>& x;
+    std::vector<double>& y;
+    std::vector<double>& p;
+    std::vector<double>& xVel;
+    std::vector<double>& yVel;
+    bool& present;
+  };
+  EyeColumns left{eyeLx, eyeLy, eyeLp, eyeLxVel, eyeLyVel, myLeftEyePresent};
+  EyeColumns right{eyeRx, eyeRy, eyeRp, eyeRxVel, eyeRyVel, myRightEyePresent};
+
+  // Stores one eye from its x token onward (x, y, pupil) and its two velocity tokens.
+  auto store = [&](EyeColumns& eye, size_t xToken, size_t velToken, size_t velNeeded) {
+    const std::string_view x = t[xToken];
+    const std::string_view y = t[xToken + 1];
+    if (AscTokens::IsMissing(x) || AscTokens::IsMissing(y)) return;
+    eye.present = true;
+    const double xv = AscTokens::DoubleValue(x);
+    const double yv = AscTokens::DoubleValue(y);
+    eye.x[i] = xv;
+    eye.y[i] = yv;
+    if (myPupilWanted) eye.p[i] = AscTokens::DoubleOrMinusOne(t[xToken + 2]);
+    if (velocity && n >= velNeeded) {
+      const std::string_view vx = t[velToken];
+      const std::string_view vy = t[velToken + 1];
+      if (!AscTokens::IsMissing(vx) && !AscTokens::IsMissing(vy)) {
+        eye.xVel[i] = AscTokens::DoubleValue(vx);
+        eye.yVel[i] = AscTokens::DoubleValue(vy);
+      }
+    }
+    if (xv < 0 || xv >= myHeader.screenWidth || yv < 0 || yv >= myHeader.screenHeight) myStatus[i] |= kOffScreen;
+    if (myStates[InDisplayable] && !myDisplayables.empty()) {
+      const Displayable& d = *myDisplayables.back();
+      if (xv < d.leftRect || xv >= d.rightRect || yv < d.topRect || yv >= d.bottomRect) {
+        myStatus[i] |= kOutsideDisplayable;
+      }
+    }
+  };
+
+  if (eyes == (kLeftEye | kRightEye)) {
+    // Time, then x, y, pupil of each eye: shorter lines carry no complete sample.
+    if (n < 7) return true;
+    if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
+      return StopOnCorruption(i, kCorrupted);
+    }
+    if (!AscTokens::IsPositionToken(t[4]) || !AscTokens::IsPositionToken(t[5])) {
+      return StopOnCorruption(i, kCorrupted);
+    }
+    store(left, 1, 7, 9);
+    store(right, 4, 9, 11);
+  } else {
+    if (n < 4) return true;
+    if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
+      return StopOnCorruption(i, kCorrupted);
+    }
+    store(eyes == kLeftEye ? left : right, 1, 4, 6);
+  }
+  return true;
+}
+
+void AscRawData::ParseEventLine(AscTokens& t) {
+  const std::string_view first = t[0];
+  const size_t n = t.Count();
+  const uint32_t line = LineIndex(myCurrentLine);
+  // Fixations, saccades and blinks: the start line opens the eye's state and remembers where the
+  // object began; the end line closes the state at its end index and makes the object.
+  const EyeEvent* const opens = first == "SFIX"     ? kFixation
+                                : first == "SSACC"  ? kSaccade
+                                : first == "SBLINK" ? kBlink
+                                                    : nullptr;
+  const EyeEvent* const closes = first == "EFIX"     ? kFixation
+                                 : first == "ESACC"  ? kSaccade
+                                 : first == "EBLINK" ? kBlink
+                                                     : nullptr;
+  const size_t eye = t[1] == "L" ? 0 : 1;
+  if (opens) {
+    const EyeEvent& kind = opens[eye];
+    ChangeState(kind.state, kind.stateName, false, SampleIndex(t[2]));
+    myStartLines[kind.startLine] = myCurrentLine;
+  } else if (closes) {
+    const EyeEvent& kind = closes[eye];
+    if (n < kind.tokensRead) return;
+    const uint32_t s = SampleIndex(t[2]);
+    const uint32_t e = SampleIndex(t[3]);
+    ChangeState(kind.state, kind.stateName, true, e);
+    const uint32_t from = LineIndex(myStartLines[kind.startLine]);
+    if (closes == kBlink) {
+      (eye == 0 ? myBlinksLeft : myBlinksRight).push_back(std::make_unique<Blink>(kind.type, s, e, from));
+    } else {
+      auto event = std::make_unique<FixationSaccade>(kind.type, s, e, from);
+      if (closes == kFixation) {
+        event->startX = event->endX = AscTokens::DoubleOrMinusOne(t[5]);
+        event->startY = event->endY = AscTokens::DoubleOrMinusOne(t[6]);
+        event->averagePupilSizeFixation = AscTokens::DoubleOrMinusOne(t[7]);
+      } else {
+        event->startX = AscTokens::DoubleOrMinusOne(t[5]);
+        event->startY = AscTokens::DoubleOrMinusOne(t[6]);
+        event->endX = AscTokens::DoubleOrMinusOne(t[7]);
+        event->endY = AscTokens::DoubleOrMinusOne(t[8]);
+        event->amplitudeSaccade = AscTokens::DoubleOrMinusOne(t[9]);
+        event->peakVelocitySaccade = AscTokens::DoubleOrMinusOne(t[10]);
+      }
+      (eye == 0 ? myFixSaccLeft : myFixSaccRight).push_back(std::move(event));
+    }
+  } else if (first == "INPUT") {
+    const int16_t v = static_cast<int16_t>(AscTokens::IntOrMinusOne(t.Last()));
+    if (v != myPreviousInput) {
+      myPreviousInput = v;
+      const uint32_t i = SampleIndex(t[1]);
+      if (v != 0 && i < myNbSamples) {
+        myTriggerValues[i] = static_cast<uint16_t>(v);
+        myTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(v), i, line));
+      }
+    }
+  } else if (first == "START" && t.NextToLast() == "SAMPLES" && t.Last() == "EVENTS") {
+    const uint32_t s = SampleIndex(t[1]);
+    ChangeState(InRecord, "inRecord", false, s == 0 ? 1 : s);
+    myRecordFlags = kInRecord;
+    if (t.LineContains("LEFT")) myRecordFlags |= kLeftEye;
+    if (t.LineContains("RIGHT")) myRecordFlags |= kRightEye;
+    myRecords.push_back(std::make_unique<Record>(s, line));
+  } else if (first == "MSG") {
+    ParseMessage(t);
+  }
+
+  if (first == "SAMPLES" && t[1] == "GAZE") {
+    if (t.LineContains("VEL")) myVelocityInFile = true;
+  } else if (first == "END" && n >= 4 && t[2] == "SAMPLES" && t[3] == "EVENTS") {
+    const uint32_t e = SampleIndex(t[1]);
+    ChangeState(InRecord, "inRecord", true, e);
+    myRecordFlags = 0;
+    if (!myRecords.empty()) myRecords.back()->end = e;
+  }
+}
+
+void AscRawData::ParseMessage(AscTokens& t) {
+  const uint32_t m = SampleIndex(t[1]);
+  const uint32_t line = LineIndex(myCurrentLine);
+  const size_t n = t.Count();
+  const std::string_view word = t[2];
+
+  if (word == "TRIALID") {
+    myInTrial = true;
+  } else if (myInTrial && word == "'Stimulus") {
+    if (n >= 4) myStimulusName = std::string(t[3].substr(0, t[3].size() - 1));
+  } else if (myInTrial && AscTokens::StartsWith(word, "Image_Start")) {
+    MarkStatus(m, kStructureMessage);
+    myDisplayables.push_back(std::make_unique<Displayable>(myStimulusName, m, line));
+  } else if (myInTrial && AscTokens::StartsWith(word, "reponse")) {
+    myInTrial = false;
+    if (!myDisplayables.empty() && n >= 4) myDisplayables.back()->Response(m, t[3][0]);
+  } else if (n < 4) {
+    return;
+  } else if (word == "BEGIN") {
+    const std::string_view what = t[3];
+    if (what == "TRANSITION") {
+      TransitionBegin(t, m);
+    } else if (what == "FRAME") {
+      if (myStates[InDisplayable] && n >= 5) {
+        const uint16_t frame = static_cast<uint16_t>(AscTokens::IntOrMinusOne(t[4]));
+        if (m < myNbSamples) myFrameAdvances[m] |= static_cast<uint16_t>(frame - myLastFrameNumber);
+        myLastFrameNumber = frame;
+      }
+    } else if (what == "SEQUENCE") {
+      if (n < 6) return;
+      ChangeState(InSequence, "inSequence", false, m);
+      MarkStatus(m, kStructureMessage);
+      mySequences.push_back(std::make_unique<CSequence>(t[4], t[5], m, line));
+      mySequenceCounter = mySequences.back()->index;
+    } else if (what == "PHASE") {
+      if (n < 5) return;
+      ChangeState(InPhase, "inPhase", false, m);
+      MarkStatus(m, kStructureMessage);
+      myAcqPhases.push_back(std::make_unique<AcqPhase>(t[4], m, line));
+    }
+  } else if (word == "END") {
+    const std::string_view what = t[3];
+    if (what == "TRANSITION") {
+      if (myDisplayables.empty()) {
+        Warning("TRANSITION myDisplayables = 0", "");
+        return;
+      }
+      ChangeState(InDisplayable, "inDisplayable", true, m);
+      myDisplayables.back()->End(m, t);
+    } else if (what == "SEQUENCE") {
+      if (!ChangeState(InSequence, "inSequence", true, m)) {
+        const uint32_t start = myRecords.empty() ? m : myRecords.back()->start;
+        const uint32_t from = myRecords.empty() ? line : myRecords.back()->line;
+        mySequences.push_back(std::make_unique<CSequence>(EventTypes::flowSequence, start, from,
+                                                          static_cast<uint16_t>(mySequenceCounter + 1), "unknown"));
+      }
+      if (!mySequences.empty()) mySequences.back()->end = m;
+      if (!myDisplayables.empty() && myDisplayables.back()->end == myDisplayables.back()->start) {
+        myDisplayables.back()->end = m;
+      }
+    } else if (what == "PHASE" && !myAcqPhases.empty()) {
+      ChangeState(InPhase, "inPhase", true, m);
+      myAcqPhases.back()->end = m;
+    }
+  }
+}
+
+void AscRawData::TransitionBegin(AscTokens& t, uint32_t m) {
+  std::string merged;  // holds the joined text token while t refers to it
+  if (t.Count() < 18) {
+    Warn(m, "Invalide TRANSITION syntax ( !!! verify the EDF2ASC version !!! )\n"
+            "Exactly 18 substrings should be available in ");
+    return;
+  }
+  if (t.Count() > 18 && !MergeTextTokens(t, merged)) {
+    Warn(m, "Invalide TRANSITION syntax (can not merge substrings)");
+    return;
+  }
+  if (t[9] == "IMAGE") ChangeState(InDisplayable, "inDisplayable", false, m);
+  MarkStatus(m, kStructureMessage);
+  myLastFrameNumber = 0;
+  myDisplayables.push_back(std::make_unique<Displayable>(t, m, LineIndex(myCurrentLine)));
+}
+
+bool AscRawData::MergeTextTokens(AscTokens& t, std::string& storage) const {
+  if (t.Count() == 18) return true;
+  if (t[9] != "TEXT" || !t.Complete()) return false;
+  size_t closing = 0;
+  for (size_t k = 10; k < t.Count(); ++k) {
+    if (t[k] == "TEXT") {
+      closing = k;
+      break;
+    }
+  }
+  if (closing <= 10) return false;
+  storage.clear();
+  for (size_t k = 10; k < closing; ++k) {
+    if (k > 10) storage += '_';
+    storage += t[k];
+  }
+  t.Join(10, closing - 1, storage);
+  return t.Count() == 18;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "varnixlib/mat/matcomponents.h"
+
+/// Marker code to name and count: the table written as the event list beside the merged data.
+class StimulationMap {
+ public:
+  struct Entry {
+    std::string name;
+    int64_t count = 0;
+  };
+
+  /// Counts one more occurrence of code; a new code gets this name and the count 1.
+  void Add(uint16_t code, const std::string& name);
+  /// One line per code in ascending order: code (10 wide), name (30 wide), a blank, the count.
+  bool Write(const std::string& path) const;
+  /// Adds the entries of a file written by Write.
+  bool Read(const std::string& path);
+
+  /// The 1-by-1 MAT structure of the table, in ascending code order: value (1-by-N uint16), name
+  /// (N-by-W char, W the longest name, rows padded with zero bytes) and count (1-by-N uint32).
+  MatVariable MakeMatStructure(const std::string& structureName) const;
+
+  const std::map<uint16_t, Entry>& Entries() const { return myEntries; }
+
+ private:
+  std::map<uint16_t, Entry> myEntries;
+};

@@ -1,3 +1,0 @@
-#include "varnixlib/logdirectory.h"
-
-std::string gLogDirectory;

@@ -1,0 +1,380 @@
+// The merge of the two recordings: the lost EEG frames, the window between the first and the last
+// matched trigger, the resampling onto one time base and the merged output set.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <chrono>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/support/atomicfilewriter.h"
+#include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/brainvision/brainampeeg.h"
+#include "varnixlib/support/file.h"
+#include "varnixlib/merge/framesampler.h"
+#include "varnixlib/support/paths.h"
+#include "varnixlib/support/platform.h"
+#include "varnixlib/support/report.h"
+#include "varnixlib/support/rounding.h"
+#include "varnixlib/syncinfo.h"
+#include "varnixlib/sync/triggermatching.h"
+
+namespace {
+
+/// Gaze columns mark a missing value with this finite number.
+constexpr double kGazeMissing = -2000.0;
+/// Frames per block of the merged data file: bounds the output memory at any recording length.
+constexpr uint64_t kBlockFrames = 16384;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// The merged data file, written one block of whole frames after the other under a temporary
+/// name, and renamed into place only once every block is written (a full disk or a failed run
+/// never leaves a truncated data file that looks whole).
+class BlockWriter {
+ public:
+  explicit BlockWriter(const std::string& path) : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
+    myOpen = myFile.Open();
+  }
+  bool IsOpen() const { return myOpen; }
+  bool Append(const void* data, uint64_t bytes) { return myFile.Write(data, bytes); }
+  bool Commit() { return myFile.Commit(); }
+
+ private:
+  Varnix::AtomicFileWriter myFile;
+  bool myOpen = false;
+};
+
+}  // namespace
+
+template <typename T>
+bool Brainamp::InsertSegmentGaps(const TriggerMatching& matching,
+                                 typename BrainampEEG<T>::SampleVector& samples,
+                                 uint16_t nbChannels, T missing) {
+  if (matching.segmentList == nullptr || matching.segmentList->size() < 2 || nbChannels == 0) {
+    return true;
+  }
+  const std::vector<CMarker*>& segments = *matching.segmentList;
+  const uint64_t frames = samples.size() / nbChannels;
+  // The drift model adds its shifts to samplesInserted; a shift of -1 on a segment with nothing
+  // lost before it means one recorded frame too many there, so the count is read as signed and a
+  // negative one removes frames instead of wrapping into billions of inserted ones.
+  int64_t growth = 0;
+  uint64_t previous = 0;
+  for (uint64_t s = 1; s < segments.size(); ++s) {
+    const int64_t count = static_cast<int32_t>(segments[s]->samplesInserted);
+    const uint64_t position = segments[s]->position;
+    if (position < previous || position > frames) {
+      return Error("Brainamp::InsertSegmentGaps segment outside the data",
+                   std::to_string(segments[s]->position));
+    }
+    if (count < 0 && static_cast<uint64_t>(-count) > position - previous) {
+      return Error("Brainamp::InsertSegmentGaps shift beyond the segment",
+                   std::to_string(count));
+    }
+    previous = position;
+    growth += count;
+  }
+  const uint64_t newFrames = static_cast<uint64_t>(static_cast<int64_t>(frames) + growth);
+  if (newFrames > (uint64_t{1} << 32)) {
+    return Error("Brainamp::InsertSegmentGaps too many frames", std::to_string(newFrames));
+  }
+  const uint64_t ch = nbChannels;
+  const bool onlyGrowth = std::all_of(segments.begin() + 1, segments.end(), [](const CMarker* m) {
+    return static_cast<int32_t>(m->samplesInserted) >= 0;
+  });
+  if (onlyGrowth) {
+    // One resize, then every segment moves once to its place on the gap-filled line, the last
+    // first, so no frame is overwritten before it has moved.
+    samples.resize(newFrames * ch);
+    uint64_t shift = static_cast<uint64_t>(growth);
+    for (uint64_t s = segments.size() - 1; s >= 1; --s) {
+      const uint64_t begin = segments[s]->position;
+      const uint64_t end = s + 1 < segments.size() ? segments[s + 1]->position : frames;
+      const uint64_t count = segments[s]->samplesInserted;
+      const uint64_t to = begin + shift;
+      if (shift != 0) {
+        std::copy_backward(samples.begin() + begin * ch, samples.begin() + end * ch,
+                           samples.begin() + (to + (end - begin)) * ch);
+      }
+      std::fill(samples.begin() + (to - count) * ch, samples.begin() + to * ch, missing);
+      shift -= count;
+    }
+  } else {
+    // A negative count is rare: edit segment by segment, from the last down.
+    for (uint64_t s = segments.size() - 1; s >= 1; --s) {
+      const int64_t count = static_cast<int32_t>(segments[s]->samplesInserted);
+      const auto at = samples.begin() + static_cast<int64_t>(segments[s]->position * ch);
+      if (count > 0) {
+        samples.insert(at, static_cast<uint64_t>(count) * ch, missing);
+      } else if (count < 0) {
+        samples.erase(at - (-count) * static_cast<int64_t>(ch), at);
+      }
+    }
+  }
+
+  for (uint64_t s = 0; s < segments.size(); ++s) {
+    std::printf("Segment %2llu Offset = %7u SamplesInserted = %7d Correction = %4d\n",
+                static_cast<unsigned long long>(s + 1), segments[s]->position,
+                static_cast<int32_t>(segments[s]->samplesInserted), segments[s]->correction);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+bool Brainamp::SelectSyncWindow(const TriggerMatching& matching,
+                                const std::vector<CMarker>& triggers,
+                                const std::vector<CMarker>& eyeEvents,
+                                const std::vector<CMarker>& eegMarkers,
+                                std::vector<CMarker>& gazeMarkers, uint64_t& gazeStart,
+                                uint64_t& gazeCount, uint64_t& eegStart, uint64_t& eegCount) {
+  const std::vector<MatchedPair>& pairs = matching.lcs.pairs;
+  if (matching.segmentList == nullptr || matching.firstSegment >= matching.endSegment ||
+      matching.endSegment > matching.segmentList->size()) {
+    return Error("Brainamp::SelectSyncWindow no segment holds two matched triggers", "");
+  }
+  const uint64_t a = (*matching.segmentList)[matching.firstSegment]->firstPair;
+  const uint64_t b = (*matching.segmentList)[matching.endSegment - 1]->lastPair;
+  if (a > b || b >= pairs.size() || pairs[b].first >= triggers.size() ||
+      pairs[b].second >= eegMarkers.size()) {
+    return Error("Brainamp::SelectSyncWindow pairs outside the trigger lists", "");
+  }
+  const uint64_t ta = pairs[a].first;
+  const uint64_t tb = pairs[b].first;
+  gazeStart = triggers[ta].position;
+  gazeCount = triggers[tb].position - gazeStart + 1;
+  eegStart = eegMarkers[pairs[a].second].position;
+  eegCount = eegMarkers[pairs[b].second].position - eegStart + 1;
+  if (triggers[tb].position < gazeStart || eegMarkers[pairs[b].second].position < eegStart) {
+    return Error("Brainamp::SelectSyncWindow last matched trigger before the first", "");
+  }
+
+  gazeMarkers.clear();
+  gazeMarkers.reserve(triggers.size() + eyeEvents.size());
+  uint64_t e = 0;
+  while (e < eyeEvents.size() && eyeEvents[e].position < gazeStart) ++e;
+  for (uint64_t t = ta; t <= tb; ++t) {
+    CMarker trigger;
+    trigger.type = Stimulus;
+    trigger.code = triggers[t].code;
+    trigger.position = triggers[t].position;
+    trigger.size = triggers[t].size;
+    trigger.extra = triggers[t].extra;
+    gazeMarkers.push_back(trigger);
+    if (t == tb) break;
+    const uint32_t next = triggers[t + 1].position;
+    for (; e < eyeEvents.size() && eyeEvents[e].position < next; ++e) {
+      if (eyeEvents[e].code >= 1000) gazeMarkers.push_back(eyeEvents[e]);
+    }
+  }
+  return true;
+}
+
+template <typename T>
+bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& matching,
+                                 uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
+                                 uint64_t eegCount, const std::string& outputName,
+                                 AscRawData& asc, T missing, bool drift) {
+  const auto start = std::chrono::steady_clock::now();
+  SyncInfo& info = asc.mySyncInfo;
+  info.drift = drift;
+  auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
+  if (eeg == nullptr) return Error("Brainamp::SynchronizeVarnix no EEG samples of this type", "");
+
+  const uint16_t eegChannels = myVhdr.nbChannels;
+  const uint32_t gazeChannels = asc.NbChannels();
+  const uint32_t total = eegChannels + gazeChannels;
+  const double eegRate = RoundHalfAway(1e6 / myVhdr.samplingInterval);
+  const double gazeRate = RoundHalfAway(1000.0 / asc.SamplePeriod());
+  if (eegCount == 0 || gazeCount == 0 || total == 0 || !(eegRate > 0) || !(gazeRate > 0)) {
+    return Error("Brainamp::SynchronizeVarnix empty window", "");
+  }
+
+  // With drift, the steps map the first matched trigger onto frame 0 and the last onto frame
+  // N - 1 of both streams: the ratio of the spans between them, not of the frame counts.
+  auto spanRatio = [](uint64_t numerator, uint64_t denominator, double fallback) {
+    return denominator > 1 ? static_cast<double>(numerator - 1) / static_cast<double>(denominator - 1)
+                           : fallback;
+  };
+  const bool towardEeg = params.interpolateTowardEeg;
+  uint64_t n = 0;
+  double eegStep = 1.0;
+  double gazeStep = 1.0;
+  if (!towardEeg) {
+    n = gazeCount;
+    eegStep = drift ? spanRatio(eegCount, gazeCount, eegRate / gazeRate) : eegRate / gazeRate;
+  } else {
+    n = eegCount;
+    gazeStep = drift ? spanRatio(gazeCount, eegCount, gazeRate / eegRate) : gazeRate / eegRate;
+  }
+  const double outputRate = towardEeg ? eegRate : gazeRate;
+
+  // The merged data file, written in blocks of whole frames.
+  const std::string dataFile = outputName + ".eeg";
+  std::vector<T> block(kBlockFrames * total);
+  T* cursor = block.data();
+  const T gazeMissingOut = static_cast<T>(kGazeMissing);
+  FrameSampler<T, T> eegSampler(eeg->samples.data(), eeg->samples.size() / eegChannels,
+                                eegChannels, eegStart, eegStep, missing, missing, false, &cursor);
+  FrameSampler<double, T> gazeSampler(asc.Data().data(), asc.NbSamples(), gazeChannels, gazeStart,
+                                      gazeStep, kGazeMissing, gazeMissingOut, true, &cursor);
+  BlockWriter writer(dataFile);
+  if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+  uint64_t i = 0;
+  bool exhausted = false;
+  while (i < n && !exhausted) {
+    cursor = block.data();
+    uint64_t inBlock = 0;
+    for (; inBlock < kBlockFrames && i < n; ++inBlock, ++i) {
+      if (!eegSampler.Sample(i) || !gazeSampler.Sample(i)) {
+        exhausted = true;
+        break;
+      }
+    }
+    if (!writer.Append(block.data(), inBlock * total * sizeof(T))) {
+      return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+    }
+  }
+  if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+  n = i;
+  info.outputSamples = static_cast<uint32_t>(n);
+  info.outputChannels = total;
+  info.outputRate = outputRate;
+
+  // This set's gaze markers, moved onto the output time base in place: its MAT export reads them.
+  std::vector<CMarker>& markers = drift ? info.gazeMarkers : info.gazeMarkersNoDrift;
+  const uint32_t r0 = markers.empty() ? 0 : markers.front().position;
+  if (matching.overflowStart >= 0 && matching.overflowEnd > 0) {
+    // The first trigger after the overflow (at overflowEnd) exists in both streams and stays.
+    const uint32_t from = static_cast<uint32_t>(matching.overflowStart);
+    const uint32_t to = static_cast<uint32_t>(matching.overflowEnd);
+    const uint64_t before = markers.size();
+    std::erase_if(markers, [&](const CMarker& m) { return m.position >= from && m.position < to; });
+    std::printf("Total EEG bufferoverflow events removed: %llu\n",
+                static_cast<unsigned long long>(before - markers.size()));
+  }
+  for (uint64_t m = 0; m < markers.size(); ++m) {
+    double position = static_cast<double>(markers[m].position) - r0;
+    if (towardEeg) {
+      position = RoundHalfAway(position / gazeStep);
+      markers[m].size = static_cast<uint32_t>(RoundHalfAway(markers[m].size / gazeStep));
+    }
+    if (position < 0 || position >= static_cast<double>(n)) {
+      markers.resize(m);
+      break;
+    }
+    markers[m].position = static_cast<uint32_t>(position);
+  }
+
+  if (!myVhdr.SaveVarnix(params.eegFileName, outputName, asc.ChannelNames(), outputRate,
+                         static_cast<int32_t>(n))) {
+    return Error("Brainamp::SynchronizeVarnix::myVhdr.SaveVarnix", "", "brainamp", 254);
+  }
+  if (!myVmrk.SaveVarnix(params.eegFileName, outputName, markers, params.singleSampleMarkers)) {
+    return Error("Brainamp::SynchronizeVarnix::myVmrk.SaveVarnix", "", "brainamp", 258);
+  }
+  info.eventFileName = ReplaceExtension(outputName, "asc.eeg") + ".event.txt";
+  if (!asc.WriteEventFile(info.eventFileName, markers)) {
+    return Error("Brainamp::SynchronizeVarnix::WriteEventFile", info.eventFileName);
+  }
+
+  info.gazeStart = static_cast<int32_t>(gazeStart);
+  info.towardGaze = towardEeg ? 0 : 1;
+  info.outputRateInteger = static_cast<int32_t>(outputRate);
+  info.eegRate = static_cast<int32_t>(eegRate);
+  info.gazeRate = static_cast<int32_t>(gazeRate);
+  info.rateRatio = matching.rateRatio;
+  info.channels = total;
+  info.eegChannels = eegChannels;
+  info.gazeChannels = gazeChannels;
+  info.outputSamplesCopy = info.outputSamples;
+  info.eegWindowSamples = static_cast<int32_t>(eegCount);
+  info.gazeWindowSamples = static_cast<int32_t>(gazeCount);
+  info.segments = static_cast<uint32_t>(myVmrk.segments.size());
+  const std::vector<MatchedPair>& pairs = matching.lcs.pairs;
+  info.pairs = static_cast<int32_t>(pairs.size());
+  info.mergedTriggers = static_cast<int32_t>(myVmrk.mergedCount);
+  if (!pairs.empty()) {
+    info.firstCode = (*matching.firstList)[pairs.front().first].code;
+    info.lastCode = (*matching.firstList)[pairs.back().first].code;
+  }
+  matching.Summarize(info.summary, params.cacheWanted);
+
+  if (params.matOutput && !SaveMatFile(asc, outputName)) {
+    return Error("Brainamp::SynchronizeVarnix::SaveMatFile", outputName);
+  }
+  params.quality.syncOutputTime = SecondsSince(start);
+  return true;
+}
+
+template <typename T>
+bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName,
+                            AscRawData& asc, const TriggerMatching& matching,
+                            const std::vector<CMarker>& eyeEvents,
+                            std::chrono::steady_clock::time_point start) {
+  auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
+  if (eeg == nullptr) return Error("Brainamp::Synchronize no EEG samples of this type", "");
+  if (!InsertSegmentGaps<T>(matching, eeg->samples, myVhdr.nbChannels, eeg->valNaN)) {
+    return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
+  }
+  SyncInfo& info = asc.mySyncInfo;
+  uint64_t gazeStart = 0, gazeCount = 0, eegStart = 0, eegCount = 0;
+  if (!SelectSyncWindow(matching, *matching.firstList, eyeEvents, *matching.secondList,
+                        info.gazeMarkers, gazeStart, gazeCount, eegStart, eegCount)) {
+    return Error("Brainamp::Synchronize::SelectSyncWindow", "");
+  }
+  info.gazeMarkersNoDrift = info.gazeMarkers;
+  params.quality.matchingTime = SecondsSince(start);
+
+  if (!SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount,
+                            outputName, asc, eeg->valNaN, true)) {
+    return false;
+  }
+  if (!params.alsoWithoutDrift) return true;
+  return SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount,
+                              NoDriftName(outputName), asc, eeg->valNaN, false);
+}
+
+std::string Brainamp::NoDriftName(const std::string& outputName) {
+  // Only the base name's prefix changes: a directory called synchro_... stays where it is.
+  const uint64_t separator = outputName.find_last_of("/\\");
+  const uint64_t base = separator == std::string::npos ? 0 : separator + 1;
+  const uint64_t at = outputName.find("synchro_", base);
+  if (at == std::string::npos) return outputName;
+  std::string name = outputName;
+  name.replace(at, 8, "synchrono_");
+  return name;
+}
+
+template bool Brainamp::InsertSegmentGaps<int16_t>(const TriggerMatching&,
+                                                   BrainampEEG<int16_t>::SampleVector&, uint16_t,
+                                                   int16_t);
+template bool Brainamp::InsertSegmentGaps<float>(const TriggerMatching&,
+                                                 BrainampEEG<float>::SampleVector&, uint16_t, float);
+template bool Brainamp::InsertSegmentGaps<double>(const TriggerMatching&,
+                                                  BrainampEEG<double>::SampleVector&, uint16_t,
+                                                  double);
+template bool Brainamp::SynchronizeVarnix<int16_t>(SynchroParams&, const TriggerMatching&, uint64_t,
+                                                   uint64_t, uint64_t, uint64_t,
+                                                   const std::string&, AscRawData&, int16_t, bool);
+template bool Brainamp::SynchronizeVarnix<float>(SynchroParams&, const TriggerMatching&, uint64_t,
+                                                 uint64_t, uint64_t, uint64_t, const std::string&,
+                                                 AscRawData&, float, bool);
+template bool Brainamp::SynchronizeVarnix<double>(SynchroParams&, const TriggerMatching&, uint64_t,
+                                                  uint64_t, uint64_t, uint64_t,
+                                                  const std::string&, AscRawData&, double, bool);
+template bool Brainamp::MergeStreams<int16_t>(SynchroParams&, const std::string&, AscRawData&,
+                                              const TriggerMatching&, const std::vector<CMarker>&,
+                                              std::chrono::steady_clock::time_point);
+template bool Brainamp::MergeStreams<float>(SynchroParams&, const std::string&, AscRawData&,
+                                            const TriggerMatching&, const std::vector<CMarker>&,
+                                            std::chrono::steady_clock::time_point);
+template bool Brainamp::MergeStreams<double>(SynchroParams&, const std::string&, AscRawData&,
+                                             const TriggerMatching&, const std::vector<CMarker>&,
+                                             std::chrono::steady_clock::time_point);

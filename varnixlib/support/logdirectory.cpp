@@ -1,0 +1,3 @@
+#include "varnixlib/support/logdirectory.h"
+
+std::string gLogDirectory;
