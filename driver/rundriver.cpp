@@ -16,6 +16,9 @@
 #include "varnixlib/support/paths.h"
 #include "varnixlib/support/platform.h"
 #include "varnixlib/asc/ttlfile.h"
+#include "varnixlib/mat/ascrawdata_mat.h"
+#include "varnixlib/mat/brainamp_mat.h"
+#include "varnixlib/syncinfo.h"
 
 namespace {
 
@@ -92,8 +95,14 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
-  if (myParams.matOutput && !myAsc.SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
-  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers)) return Outcome::SyncFailed;
+  if (myParams.matOutput && !AscMatExport(myAsc).SaveMatFile(myParams)) return Outcome::AscMatFileFailed;
+  // Each merged set's MAT file follows the set, from the description the merge returns.
+  const Brainamp::SetWritten exportSet = [this](const SyncInfo& info, const std::string& name) {
+    return !myParams.matOutput || SaveMatFile(myBrainamp, myAsc, info, name);
+  };
+  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers, exportSet)) {
+    return Outcome::SyncFailed;
+  }
   return Outcome::Success;
 }
 

@@ -6,6 +6,7 @@
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
 #include "varnixlib/brainvision/brainampvhdr.h"
+#include "varnixlib/mat/recordmat.h"
 #include "varnixlib/support/inireader.h"
 
 namespace fuzzharness {
@@ -28,7 +29,7 @@ int Vhdr(const uint8_t* data, size_t size) {
     if (header.channelNames.size() != header.nbChannels || header.channelGains.size() != header.nbChannels) {
       __builtin_trap();
     }
-    header.AddMatParams(-32768.0, nullptr);
+    AddMatParams(header, -32768.0, nullptr);
   }
   return 0;
 }

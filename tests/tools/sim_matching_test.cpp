@@ -15,7 +15,7 @@
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/support/logdirectory.h"
-#include "varnixlib/sync/triggermatching.h"
+#include "varnixlib/sync/matchingreport.h"
 
 using namespace simsupport;
 
@@ -84,19 +84,18 @@ Figures MatchSimulatedPair(const std::string& options) {
     et[i].extra = static_cast<uint32_t>(t.index);
   }
 
-  TriggerMatching matching;
-  matching.firstList = &et;
-  matching.secondList = &markers;
-  matching.segmentList = &eeg.myVmrk.segments;
-  matching.rateRatio = eegRate / gazeRate;
-  matching.matchingSlope = matching.rateRatio;
-  matching.endSegment = eeg.myVmrk.segments.size();
-  const std::string saved = gLogDirectory;
-  gLogDirectory = dir.Path().string() + "/";
+  // As the synchronisation does: match, let the EEG markers take the shifts, write the statistics.
+  MatchingResult matching;
   testing::internal::CaptureStdout();
-  const bool matched = matching.Match(params, "Match ETtriggers with EEGtriggers");
+  const bool matched = MatchAndReport(params, "Match ETtriggers with EEGtriggers", et, markers,
+                                      eegRate / gazeRate, &eeg.myVmrk.segments, matching);
+  if (matched) {
+    for (uint64_t s = 0; s < matching.segments.size(); ++s) {
+      eeg.myVmrk.ShiftSegment(s, matching.segments[s].correction);
+    }
+    WriteAlignmentStatistics(matching, dir.Path().string() + "/");
+  }
   const std::string out = testing::internal::GetCapturedStdout();
-  gLogDirectory = saved;
   EXPECT_TRUE(matched) << out;
   if (!matched) return f;
 
@@ -116,9 +115,9 @@ Figures MatchSimulatedPair(const std::string& options) {
   f.removed = truth.triggers.size() - et.size();
 
   // Every recorded trigger is paired with itself.
-  f.pairs = matching.lcs.pairs.size();
+  f.pairs = matching.pairs.size();
   EXPECT_EQ(f.pairs, recorded.size());
-  for (const MatchedPair& p : matching.lcs.pairs) {
+  for (const MatchedPair& p : matching.pairs) {
     EXPECT_EQ(et[p.first].extra, markers[p.second].extra) << "pair " << p.first;
   }
 
@@ -145,8 +144,7 @@ Figures MatchSimulatedPair(const std::string& options) {
                }) - log.begin() + 1;
   const double eegStart = truth.Number(truth.clock, "eeg_start_ms");
   const double eegPerMs = truth.Number(truth.clock, "eeg_samples_per_ms");
-  const auto& segments = eeg.myVmrk.segments;
-  const auto& pairs = matching.lcs.pairs;
+  const auto& pairs = matching.pairs;
   const double slope = matching.matchingSlope;
   auto trueX = [&](const TruthTrigger& t) { return (t.trueMs - double(grid)) / double(period); };
   auto trueY = [&](const TruthTrigger& t) { return (t.trueMs - eegStart) * eegPerMs; };
@@ -155,11 +153,11 @@ Figures MatchSimulatedPair(const std::string& options) {
     return std::fabs(double(et[pairs[p].first].position) - trueX(t)) +
            std::fabs(double(markers[pairs[p].second].position) - trueY(t)) / slope;
   };
-  const uint64_t anchorPair = segments[matching.firstSegment]->firstPair;
+  const uint64_t anchorPair = matching.segments[matching.firstSegment].firstPair;
   const TruthTrigger& anchor = truth.triggers[et[pairs[anchorPair].first].extra - 1];
   for (uint64_t s = matching.firstSegment; s < matching.endSegment; ++s) {
-    if (segments[s]->flag != 0) continue;
-    for (uint32_t p = segments[s]->firstPair; p <= segments[s]->lastPair; ++p, ++row) {
+    if (!matching.segments[s].holdsPairs) continue;
+    for (uint32_t p = matching.segments[s].firstPair; p <= matching.segments[s].lastPair; ++p, ++row) {
       const TruthTrigger& t = truth.triggers[et[pairs[p].first].extra - 1];
       const double truthError =
           (trueX(t) - trueX(anchor)) - (trueY(t) - trueY(anchor)) / slope;

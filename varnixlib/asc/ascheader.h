@@ -3,13 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "varnixlib/mat/matcomponents.h"
 
 /// The facts that the stimulus program and the tracker wrote into the head of an ASC file.
 class AscHeader {
  public:
-  /// The 1-by-1 MAT structure "AscHeader" (the sample period is exported as the rate elsewhere).
-  MatVariable MakeMatStructure() const;
 
   uint16_t samplePeriod = 0;  ///< milliseconds; 0 when the file gives no usable RATE
   std::string fileName;       ///< the EDF file named on the "** CONVERTED FROM" line

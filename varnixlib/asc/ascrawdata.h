@@ -17,7 +17,6 @@
 #include "varnixlib/asc/ascheader.h"
 #include "varnixlib/asc/blink.h"
 #include "varnixlib/cmarker.h"
-#include "varnixlib/syncinfo.h"
 #include "varnixlib/asc/csequence.h"
 #include "varnixlib/asc/ctransition.h"
 #include "varnixlib/asc/displayable.h"
@@ -29,11 +28,11 @@
 class AscTokens;
 struct SynchroParams;
 
+class AscMatExport;
+class AscCache;
+
 class AscRawData {
  public:
-  /// What the merge made of the current output set, for its MAT export.
-  SyncInfo mySyncInfo;
-
   /// The parser's states; a mismatch (opening an open one, closing a closed one) is logged.
   enum State : int {
     InDisplayable, InRecord, InFixL, InFixR, InSaccL, InSaccR, InBlinkL, InBlinkR, InPhase, InSequence,
@@ -107,22 +106,6 @@ class AscRawData {
   bool OrganizeData(const SynchroParams& params);
   bool WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const;
 
-  /// With -m: the MAT file ascMatFileName holding the structure "EyetrackerAcq", and beside it the
-  /// event-type text file, whose name goes into eventFileName. Times are exported 1-based while
-  /// the events keep their 0-based indices. False when either file cannot be written whole.
-  bool SaveMatFile(SynchroParams& params);
-  /// The event-type text file of a MAT file: "<directory>/<base>.event.txt".
-  static std::string EventFileNameOf(const std::string& matFileName);
-  /// The MAT "Params" of the gaze recording; channelNames only when asked for.
-  MatVariable MakeMatParams(bool withChannelNames) const;
-  /// Adds "fseek", the byte offset of every text line. Kept by reference (in 32 bits) unless an
-  /// offset needs more, then copied as doubles; the AscRawData must outlive the write.
-  bool AddMatLineOffsets(MatComponents& components);
-  /// "Eyetracker" of a merged set's MAT file: AscHeader, Params without channelNames, and Data with
-  /// the line offsets alone (kept by reference, as AddMatLineOffsets).
-  MatVariable MakeMatEyetracker();
-  /// Adds the four code tables shared by every MAT file of the program.
-  static bool AddMatCodeTables(MatComponents& components);
 
   /// The parse cache (-G): "<asc file>.dbg".
   bool LoadCache(const SynchroParams& params);
@@ -176,6 +159,10 @@ class AscRawData {
   const std::vector<double>& Column(std::string_view name) const;
 
  private:
+  // The exporter and the parse cache read the recording's lists as they are.
+  friend class AscMatExport;
+  friend class AscCache;
+
   static inline uint64_t theGridLimit = kMaxGridMilliseconds;
   bool ProcessStage(const SynchroParams& params);
   std::string_view LineText(uint64_t line) const;
@@ -189,8 +176,6 @@ class AscRawData {
   void ParseMessage(AscTokens& t);
   void TransitionBegin(AscTokens& t, uint32_t m);
   void CombineEvents();
-  MatVariable MakeMatData();
-  MatVariable MakeMatEvents(const std::string& eventFileName) const;
   void ReleaseText();
   uint64_t CacheKeyOptions(const SynchroParams& params) const;
   void ReportProgress(uint32_t index);
@@ -205,7 +190,6 @@ class AscRawData {
   std::unique_ptr<char[]> myText;  ///< the whole file; the line table points into it
   uint64_t myTextSize = 0;
   std::vector<uint64_t> myLineOffsets;  ///< line starts, plus one past the end of the last line
-  std::vector<uint32_t> myMatLineOffsets;  ///< the line starts in 32 bits, referred to by MAT files
   std::vector<uint8_t> myStatus;
   std::vector<uint16_t> myFrameAdvances;
   std::vector<uint16_t> myTriggerValues;

@@ -4,7 +4,6 @@
 
 #include "varnixlib/asc/asctokens.h"
 #include "varnixlib/asc/eventtypes.h"
-#include "varnixlib/mat/mateventlist.h"
 
 CSequence::CSequence(std::string_view numberToken, std::string_view nameToken, uint32_t m, uint32_t line)
     : Event(EventTypes::flowSequence, m, m, line),
@@ -15,8 +14,3 @@ CSequence::CSequence(std::string_view numberToken, std::string_view nameToken, u
 CSequence::CSequence(uint16_t type, uint32_t start, uint32_t line, uint16_t index, std::string name)
     : Event(type, start, start, line), index(index), name(std::move(name)) {}
 
-bool CSequence::AddMatFields(MatComponents& c, const std::vector<const CSequence*>& items) {
-  bool ok = c.AddVector("index", MatEventList::Row<uint16_t>(items, [](const CSequence& s) { return s.index; }));
-  ok = MatEventList::AddTextColumn(c, "name", items, [](const CSequence& s) { return s.name; }) && ok;
-  return ok;
-}

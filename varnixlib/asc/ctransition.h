@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "varnixlib/asc/ctransitionnum.h"
-#include "varnixlib/mat/matcomponents.h"
 
 class Displayable;
 
@@ -14,9 +13,6 @@ class CTransition : public CTransitionNum {
   CTransition() = default;
   explicit CTransition(const Displayable& displayable);
 
-  /// The fields of the MAT list "Transitions" beside the common ones: name (N-by-W char),
-  /// typeAsked and timeout (1-by-N uint32), nbEvents, stopAttribute, posX, posY (1-by-N uint16).
-  static bool AddMatFields(MatComponents& components, const std::vector<const CTransition*>& items);
 
   std::string name;
 };

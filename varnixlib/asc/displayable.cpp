@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "varnixlib/asc/asctokens.h"
-#include "varnixlib/mat/mateventlist.h"
 
 namespace {
 
@@ -109,17 +108,3 @@ void Displayable::Response(uint32_t m, char key) {
   stopAttribute = static_cast<unsigned char>(key);
 }
 
-bool Displayable::AddMatFields(MatComponents& c, const std::vector<const Displayable*>& items) {
-  using L = MatEventList;
-  bool ok = c.AddVector("frameDuration", L::Row<uint16_t>(items, [](const Displayable& d) { return d.frameDuration; }));
-  ok = c.AddVector("frameNb", L::Row<uint16_t>(items, [](const Displayable& d) { return d.frameNb; })) && ok;
-  ok = c.AddVector("framePlayed", L::Row<uint16_t>(items, [](const Displayable& d) { return d.framePlayed; })) && ok;
-  ok = c.AddVector("frameFirst", L::Row<uint16_t>(items, [](const Displayable& d) { return d.frameFirst; })) && ok;
-  ok = c.AddVector("leftRect", L::Row<uint16_t>(items, [](const Displayable& d) { return d.leftRect; })) && ok;
-  ok = c.AddVector("topRect", L::Row<uint16_t>(items, [](const Displayable& d) { return d.topRect; })) && ok;
-  ok = c.AddVector("rightRect", L::Row<uint16_t>(items, [](const Displayable& d) { return d.rightRect; })) && ok;
-  ok = c.AddVector("bottomRect", L::Row<uint16_t>(items, [](const Displayable& d) { return d.bottomRect; })) && ok;
-  ok = L::AddTextColumn(c, "name", items, [](const Displayable& d) { return d.name; }) && ok;
-  ok = L::AddTextColumn(c, "relativePath", items, [](const Displayable& d) { return d.relativePath; }) && ok;
-  return ok;
-}

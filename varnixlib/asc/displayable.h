@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "varnixlib/asc/displayablenum.h"
-#include "varnixlib/mat/matcomponents.h"
 
 class AscTokens;
 
@@ -25,9 +24,6 @@ class Displayable : public DisplayableNum {
   /// A "reponse" message at sample m with the key character.
   void Response(uint32_t m, char key);
 
-  /// The fields of the MAT list "Displayables" beside the common ones: frameDuration, frameNb,
-  /// framePlayed, frameFirst and the rectangle (1-by-N uint16), name and relativePath (N-by-W char).
-  static bool AddMatFields(MatComponents& components, const std::vector<const Displayable*>& items);
 
   std::string name;
   std::string relativePath;

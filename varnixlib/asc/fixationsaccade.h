@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "varnixlib/asc/event.h"
-#include "varnixlib/mat/matcomponents.h"
 
 /// A fixation (types 1016, 1017) or a saccade (1018, 1019) of one eye, from its EFIX or ESACC line.
 /// Fields that do not apply to the kind stay 0.0.
@@ -13,10 +12,6 @@ class FixationSaccade : public Event {
   FixationSaccade(uint16_t type, uint32_t start, uint32_t end, uint32_t line)
       : Event(type, start, end, line) {}
 
-  /// The fields of the lists "FixationSaccadesLeft" and "FixationSaccadesRight" beside the common
-  /// ones: startPos and endPos (2-by-N double, x then y), averagePupilSizeFixation,
-  /// amplitudeSaccade and peakVelocitySaccade (1-by-N double).
-  static bool AddMatFields(MatComponents& components, const std::vector<const FixationSaccade*>& items);
 
   double startX = 0.0;
   double startY = 0.0;

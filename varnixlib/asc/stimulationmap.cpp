@@ -42,22 +42,3 @@ bool StimulationMap::Read(const std::string& path) {
   return true;
 }
 
-MatVariable StimulationMap::MakeMatStructure(const std::string& structureName) const {
-  std::vector<uint16_t> values;
-  std::vector<std::string> names;
-  std::vector<uint32_t> counts;
-  size_t width = 0;
-  for (const auto& [code, entry] : myEntries) {
-    values.push_back(code);
-    names.push_back(entry.name);
-    width = std::max(width, entry.name.size());
-    const int64_t bounded = std::clamp<int64_t>(entry.count, 0, std::numeric_limits<uint32_t>::max());
-    counts.push_back(static_cast<uint32_t>(bounded));
-  }
-  MatComponents components;
-  bool ok = components.AddVector("value", values);
-  ok = components.AddTextRows("name", names, width, names.size()) && ok;
-  ok = components.AddVector("count", counts) && ok;
-  if (!ok) return {};
-  return components.MakeStructure(structureName);
-}

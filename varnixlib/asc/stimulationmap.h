@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 
-#include "varnixlib/mat/matcomponents.h"
 
 /// Marker code to name and count: the table written as the event list beside the merged data.
 class StimulationMap {
@@ -21,9 +20,6 @@ class StimulationMap {
   /// Adds the entries of a file written by Write.
   bool Read(const std::string& path);
 
-  /// The 1-by-1 MAT structure of the table, in ascending code order: value (1-by-N uint16), name
-  /// (N-by-W char, W the longest name, rows padded with zero bytes) and count (1-by-N uint32).
-  MatVariable MakeMatStructure(const std::string& structureName) const;
 
   const std::map<uint16_t, Entry>& Entries() const { return myEntries; }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The EEG recording: header, markers and samples of one BrainVision recording.
 
-#include <cstdint>
-#include <memory>
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@
 #include "varnixlib/trigger.h"
 
 class AscRawData;
-class TriggerMatching;
+struct MatchingResult;
+struct SyncInfo;
 
 class Brainamp {
  public:
@@ -29,45 +31,51 @@ class Brainamp {
   /// (forwards to the header record's own ReadBinaryFormat).
   int32_t ReadBinaryFormat(const std::string& vhdrPath);
 
+  /// What follows each merged output set once it is written whole: the set's description and its
+  /// output name (the driver's MAT export). False stops the synchronisation.
+  using SetWritten = std::function<bool(const SyncInfo& info, const std::string& outputName)>;
+
   /// Synchronises this recording (after Process) with the eye-tracker recording: matches the
   /// reference TTL triggers (when there are any) with the EEG and the eye-tracker triggers, then
-  /// the eye-tracker triggers with the EEG, which fits the clock model and writes the alignment
-  /// statistics. outputName names the merged output set.
+  /// the eye-tracker triggers with the EEG, which fits the clock model (applied to this
+  /// recording's markers) and writes the alignment statistics, then merges the streams into the
+  /// output set named outputName (and its no-drift twin with -N), calling afterEachSet after each.
   template <typename T>
   bool Synchronize(SynchroParams& params, const std::string& outputName, AscRawData& gaze,
-                   const std::vector<Trigger>& ttl);
+                   const std::vector<Trigger>& ttl, const SetWritten& afterEachSet = {});
 
-  /// Inserts, before each later segment of the matching's segment list, the frames lost there
-  /// (filled with missing), and prints the segment table. False, reported, when a segment lies
-  /// outside the data or a shift would remove more than the segment before it holds.
+  /// Inserts, before each later segment, the frames lost there (filled with missing). False,
+  /// reported, when a segment lies outside the data or a shift would remove more than the segment
+  /// before it holds.
   template <typename T>
-  static bool InsertSegmentGaps(const TriggerMatching& matching,
+  static bool InsertSegmentGaps(const std::vector<CMarker*>& segments,
                                 typename BrainampEEG<T>::SampleVector& samples,
                                 uint16_t nbChannels, T missing);
+  /// The console table of the segments as they were inserted.
+  static void PrintSegmentTable(const std::vector<CMarker*>& segments);
   /// The stretch of both streams from the first matched trigger of the first modelled segment to
   /// the last of the last, and the gaze markers (triggers and eye events) inside it.
-  static bool SelectSyncWindow(const TriggerMatching& matching,
+  static bool SelectSyncWindow(const MatchingResult& matching,
                                const std::vector<CMarker>& triggers,
                                const std::vector<CMarker>& eyeEvents,
                                const std::vector<CMarker>& eegMarkers,
                                std::vector<CMarker>& gazeMarkers, uint64_t& gazeStart,
                                uint64_t& gazeCount, uint64_t& eegStart, uint64_t& eegCount);
   /// Resamples the window onto the reference time base and writes one merged output set: data,
-  /// header, markers and event file.
+  /// header, markers and event file. gazeMarkers: the window's gaze markers, moved here onto the
+  /// output time base. info describes the set written.
   template <typename T>
-  bool SynchronizeVarnix(SynchroParams& params, const TriggerMatching& matching,
+  bool SynchronizeVarnix(SynchroParams& params, const MatchingResult& matching,
                          uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
-                         uint64_t eegCount, const std::string& outputName, AscRawData& gaze,
-                         T missing, bool drift);
-  /// With -m, the MAT file of one output set: "EegAcq" in prefix with the extension "asc.eeg.mat",
-  /// from the set's SyncInfo held by asc. True when the file was written whole.
-  bool SaveMatFile(AscRawData& asc, const std::string& prefix);
+                         uint64_t eegCount, const std::string& outputName, const AscRawData& gaze,
+                         std::vector<CMarker> gazeMarkers, T missing, bool drift, SyncInfo& info);
   /// What follows the eye-tracker/EEG matching: the lost frames, the window, then the output sets
   /// (drift corrected, and with -N without drift). start: when the synchronisation began.
   template <typename T>
-  bool MergeStreams(SynchroParams& params, const std::string& outputName, AscRawData& gaze,
-                    const TriggerMatching& matching, const std::vector<CMarker>& eyeEvents,
-                    std::chrono::steady_clock::time_point start);
+  bool MergeStreams(SynchroParams& params, const std::string& outputName, const AscRawData& gaze,
+                    const MatchingResult& matching, const std::vector<CMarker>& eyeTriggers,
+                    const std::vector<CMarker>& eyeEvents,
+                    std::chrono::steady_clock::time_point start, const SetWritten& afterEachSet);
   /// The output name of the set without drift correction: the "synchro_" that begins the base
   /// name becomes "synchrono_".
   static std::string NoDriftName(const std::string& outputName);

@@ -6,18 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "varnixlib/mat/matcomponents.h"
 
 class IniReader;
-
-/// What the MAT parameters of a merged recording need to know about it: its size and rate, and
-/// the names of the channels it adds after the EEG channels.
-struct SyncOutputDescription {
-  uint32_t nbOfSamples = 0;
-  uint32_t nbOfChannels = 0;     ///< EEG channels plus the added ones
-  double samplingRate = 0.0;     ///< Hz
-  std::vector<std::string> addedChannelNames;
-};
 
 class BrainampVhdr {
  public:
@@ -40,12 +30,6 @@ class BrainampVhdr {
   bool SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                   const std::vector<std::string>& addedNames, double rate, int32_t samples);
 
-  /// The "Params" structure of the MAT export, given the fill value of the sample type. With a
-  /// merged recording (sync) the rate and sizes are its own, its added channels follow the EEG
-  /// names, and channelGains grows with gain 0.5 for each of them; the "channelGains" variable
-  /// refers to channelGains, which must outlive the write. Empty (reported) when a field cannot
-  /// be built.
-  MatVariable AddMatParams(double valNaN, const SyncOutputDescription* sync);
 
   uint32_t nbOfSamples = 0;        ///< samples per channel, set from the data by the marker reader
   int32_t codepage = -1;           ///< -1 unknown, 0 UTF-8

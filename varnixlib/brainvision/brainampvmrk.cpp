@@ -299,3 +299,17 @@ bool BrainampVmrk::ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount
   header.nbOfSamples = last.segmentEnd;
   return true;
 }
+
+void BrainampVmrk::ShiftSegment(uint64_t s, int32_t shift) {
+  if (s < segments.size()) ShiftMarkers(markers, *segments[s], shift);
+}
+
+void BrainampVmrk::ShiftMarkers(std::vector<CMarker>& markers, CMarker& segment, int32_t shift) {
+  if (shift == 0) return;
+  segment.samplesInserted += static_cast<uint32_t>(shift);
+  segment.correction = shift;
+  const size_t from = static_cast<size_t>(&segment - markers.data());
+  for (size_t i = from; i < markers.size(); ++i) {
+    if (markers[i].type != NewSegment) markers[i].position += static_cast<uint32_t>(shift);
+  }
+}

@@ -36,6 +36,12 @@ class BrainampVmrk {
   /// reported, when the segments cannot be placed in the data (out of order, past its end,
   /// unreadable dates, or gaps beyond what a recording can hold).
   bool ProcessDataSegments(BrainampVhdr& header, uint64_t valueCount);
+  /// Applies a whole-sample shift found by the clock model to segment s: its lost-sample count
+  /// grows by shift (it is recorded as the segment's correction) and every marker from the
+  /// segment on, but the segment markers, moves by shift.
+  void ShiftSegment(uint64_t s, int32_t shift);
+  /// The same on any marker list holding segment.
+  static void ShiftMarkers(std::vector<CMarker>& markers, CMarker& segment, int32_t shift);
 
   std::vector<CMarker> markers;     ///< in file order, each segment start before the markers at its position
   std::vector<CMarker*> segments;   ///< the New Segment markers inside markers, in file order

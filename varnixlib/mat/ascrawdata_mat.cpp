@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/mat/ascrawdata_mat.h"
+#include "varnixlib/mat/recordmat.h"
 #include "varnixlib/asc/eventtypes.h"
 #include "varnixlib/mat/mateventlist.h"
 #include "varnixlib/mat/matfile.h"
@@ -65,14 +67,17 @@ bool AddList(MatComponents& events, const char* name, const std::vector<std::uni
   return AppendBuilt(events, EntriesOf(list).MakeStructure(name));
 }
 
+/// The kind-specific fields of a list, for AddList.
+constexpr auto kFields = [](MatComponents& c, const auto& items) { return AddMatFields(c, items); };
+
 }  // namespace
 
-std::string AscRawData::EventFileNameOf(const std::string& matFileName) {
+std::string AscMatExport::EventFileNameOf(const std::string& matFileName) {
   const PathParts parts = SplitPath(matFileName);
   return MakePath(parts.directory, parts.base, "event.txt");
 }
 
-bool AscRawData::AddMatCodeTables(MatComponents& c) {
+bool AscMatExport::AddMatCodeTables(MatComponents& c) {
   bool ok = AppendBuilt(c, CodeTable("BinaryFormat", {{"tInt16", 0}, {"tFloat32", 1}, {"tFloat64", 2}}));
   ok = AppendBuilt(c, CodeTable("DataOrientation", {{"MULTIPLEXED", 0}, {"VECTORIZED", 1}})) && ok;
   ok = AppendBuilt(c, CodeTable("DataType", {{"FREQUENCYDOMAIN", 0}, {"TIMEDOMAIN", 1}})) && ok;
@@ -80,20 +85,22 @@ bool AscRawData::AddMatCodeTables(MatComponents& c) {
   return ok;
 }
 
-bool AscRawData::AddMatLineOffsets(MatComponents& c) {
-  const uint64_t lines = NbLines();
+bool AscMatExport::AddMatLineOffsets(MatComponents& c) {
+  const AscRawData& a = myAsc;
+  const uint64_t lines = a.NbLines();
   // Offsets are ascending: the last line start decides whether 32 bits hold them all.
-  if (lines > 0 && myLineOffsets[lines - 1] > std::numeric_limits<uint32_t>::max()) {
-    Warning("AscRawData::AddMatLineOffsets : file over 4 GiB, fseek written as double", myAscFileName);
-    std::vector<double> wide(myLineOffsets.begin(), myLineOffsets.begin() + lines);
+  if (lines > 0 && a.myLineOffsets[lines - 1] > std::numeric_limits<uint32_t>::max()) {
+    Warning("AscRawData::AddMatLineOffsets : file over 4 GiB, fseek written as double", a.myAscFileName);
+    std::vector<double> wide(a.myLineOffsets.begin(), a.myLineOffsets.begin() + lines);
     return c.AddVector("fseek", wide);
   }
-  myMatLineOffsets.assign(myLineOffsets.begin(), myLineOffsets.begin() + lines);
+  myMatLineOffsets.assign(a.myLineOffsets.begin(), a.myLineOffsets.begin() + lines);
   return c.AddVector("fseek", myMatLineOffsets, true);
 }
 
-MatVariable AscRawData::MakeMatParams(bool withChannelNames) const {
-  const uint16_t period = myHeader.samplePeriod;
+MatVariable AscMatExport::MakeMatParams(bool withChannelNames) const {
+  const AscRawData& a = myAsc;
+  const uint16_t period = a.myHeader.samplePeriod;
   const double rate = period == 0 ? 0.0 : static_cast<double>(1000 / period);
   MatComponents p;
   bool ok = p.AddScalar("binaryFormat", uint16_t{2});
@@ -103,76 +110,80 @@ MatVariable AscRawData::MakeMatParams(bool withChannelNames) const {
   ok = p.AddScalar("segmentationType", uint16_t{0}) && ok;
   ok = p.AddScalar("segmentDataPoints", uint32_t{0}) && ok;
   ok = p.AddScalar("samplingRate", rate) && ok;
-  ok = p.AddScalar("nbOfChannels", myNbChannels) && ok;
-  ok = p.AddScalar("nbOfSamples", myNbSamples) && ok;
-  ok = p.AddScalar("valNaN", myNaNValue) && ok;
-  ok = p.AddScalar("startTimestamp", myStartTimestamp) && ok;
-  ok = p.AddScalar("endTimestamp", myEndTimestamp) && ok;
+  ok = p.AddScalar("nbOfChannels", a.myNbChannels) && ok;
+  ok = p.AddScalar("nbOfSamples", a.myNbSamples) && ok;
+  ok = p.AddScalar("valNaN", a.myNaNValue) && ok;
+  ok = p.AddScalar("startTimestamp", a.myStartTimestamp) && ok;
+  ok = p.AddScalar("endTimestamp", a.myEndTimestamp) && ok;
   if (withChannelNames) {
-    ok = p.AddChannelNames("channelNames", myChannelNames, myChannelNames.size()) && ok;
+    ok = p.AddChannelNames("channelNames", a.myChannelNames, a.myChannelNames.size()) && ok;
   }
   if (!ok) {
-    Error("AscRawData::MakeMatParams : field missing", myAscFileName);
+    Error("AscRawData::MakeMatParams : field missing", a.myAscFileName);
     return {};
   }
   return p.MakeStructure("Params");
 }
 
-MatVariable AscRawData::MakeMatData() {
+MatVariable AscMatExport::MakeMatData() {
+  const AscRawData& a = myAsc;
   MatComponents data;
   bool ok = AddMatCodeTables(data);
   ok = AddMatLineOffsets(data) && ok;
   ok = AppendBuilt(data, MakeMatParams(true)) && ok;
   // Sample-major with the channels inside a sample: column-major for channels-by-samples. The
   // variable reads the matrix in place, so its size is checked first.
-  if (myData.size() != static_cast<uint64_t>(myNbChannels) * myNbSamples) {
-    ok = Error("AscRawData::MakeMatData : matrix size", std::to_string(myData.size()));
+  if (a.myData.size() != static_cast<uint64_t>(a.myNbChannels) * a.myNbSamples) {
+    ok = Error("AscRawData::MakeMatData : matrix size", std::to_string(a.myData.size()));
   } else {
-    ok = data.AddArray("raw", myNbChannels, myNbSamples, myData.data(), true) && ok;
+    ok = data.AddArray("raw", a.myNbChannels, a.myNbSamples, a.myData.data(), true) && ok;
   }
   if (!ok) return {};
   return data.MakeStructure("Data");
 }
 
-MatVariable AscRawData::MakeMatEyetracker() {
+MatVariable AscMatExport::MakeMatEyetracker() {
+  const AscRawData& a = myAsc;
   MatComponents offsets;
   bool ok = AddMatLineOffsets(offsets);
   MatComponents eyetracker;
-  ok = AppendBuilt(eyetracker, myHeader.MakeMatStructure()) && ok;
+  ok = AppendBuilt(eyetracker, MakeMatStructure(a.myHeader)) && ok;
   ok = AppendBuilt(eyetracker, MakeMatParams(false)) && ok;
   ok = ok && AppendBuilt(eyetracker, offsets.MakeStructure("Data"));
   if (!ok) return {};
   return eyetracker.MakeStructure("Eyetracker");
 }
 
-MatVariable AscRawData::MakeMatEvents(const std::string& eventFileName) const {
+MatVariable AscMatExport::MakeMatEvents(const std::string& eventFileName) const {
+  const AscRawData& a = myAsc;
   StimulationMap types;
-  for (const auto& trigger : myTriggers) {
-    const auto name = myTriggerNames.find(trigger->type);
-    types.Add(trigger->type, name == myTriggerNames.end() ? std::string() : name->second);
+  for (const auto& trigger : a.myTriggers) {
+    const auto name = a.myTriggerNames.find(trigger->type);
+    types.Add(trigger->type, name == a.myTriggerNames.end() ? std::string() : name->second);
   }
-  for (const Event* event : myAllEvents) types.Add(event->type, std::string(EventTypes::Name(event->type)));
+  for (const Event* event : a.myAllEvents) types.Add(event->type, std::string(EventTypes::Name(event->type)));
   bool ok = types.Write(eventFileName);
 
   MatComponents events;
-  ok = AppendBuilt(events, types.MakeMatStructure("EventTypes")) && ok;
-  ok = AddList(events, "AcqPhases", myAcqPhases) && ok;
-  ok = AddList(events, "RecordSteps", myRecords) && ok;
-  ok = AddList(events, "Sequences", mySequences, CSequence::AddMatFields) && ok;
-  ok = AddList(events, "Displayables", myDisplayables, Displayable::AddMatFields) && ok;
-  if (myFramesInEvents) ok = AddList(events, "Frames", myFrames) && ok;
-  ok = AddList(events, "Transitions", myTransitions, CTransition::AddMatFields) && ok;
-  ok = AddList(events, "FixationSaccadesLeft", myFixSaccLeft, FixationSaccade::AddMatFields) && ok;
-  ok = AddList(events, "FixationSaccadesRight", myFixSaccRight, FixationSaccade::AddMatFields) && ok;
-  ok = AddList(events, "BlinksLeft", myBlinksLeft) && ok;
-  ok = AddList(events, "BlinksRight", myBlinksRight) && ok;
-  ok = AddList(events, "Triggers", myTriggers) && ok;
-  if (!myAllEvents.empty()) ok = AppendBuilt(events, EntriesOf(myAllEvents).MakeStructure("AllEvents")) && ok;
+  ok = AppendBuilt(events, MakeMatStructure(types, "EventTypes")) && ok;
+  ok = AddList(events, "AcqPhases", a.myAcqPhases) && ok;
+  ok = AddList(events, "RecordSteps", a.myRecords) && ok;
+  ok = AddList(events, "Sequences", a.mySequences, kFields) && ok;
+  ok = AddList(events, "Displayables", a.myDisplayables, kFields) && ok;
+  if (a.myFramesInEvents) ok = AddList(events, "Frames", a.myFrames) && ok;
+  ok = AddList(events, "Transitions", a.myTransitions, kFields) && ok;
+  ok = AddList(events, "FixationSaccadesLeft", a.myFixSaccLeft, kFields) && ok;
+  ok = AddList(events, "FixationSaccadesRight", a.myFixSaccRight, kFields) && ok;
+  ok = AddList(events, "BlinksLeft", a.myBlinksLeft) && ok;
+  ok = AddList(events, "BlinksRight", a.myBlinksRight) && ok;
+  ok = AddList(events, "Triggers", a.myTriggers) && ok;
+  if (!a.myAllEvents.empty()) ok = AppendBuilt(events, EntriesOf(a.myAllEvents).MakeStructure("AllEvents")) && ok;
   if (!ok) return {};
   return events.MakeStructure("Events");
 }
 
-bool AscRawData::SaveMatFile(SynchroParams& params) {
+bool AscMatExport::SaveMatFile(SynchroParams& params) {
+  const AscRawData& a = myAsc;
   MatFile file;
   if (!file.Create(params.ascMatFileName)) {
     return Error("AscRawData::SaveMatFile creating MAT file", params.ascMatFileName);
@@ -180,7 +191,7 @@ bool AscRawData::SaveMatFile(SynchroParams& params) {
   params.eventFileName = EventFileNameOf(params.ascMatFileName);
 
   MatComponents top;
-  bool ok = AppendBuilt(top, myHeader.MakeMatStructure());
+  bool ok = AppendBuilt(top, MakeMatStructure(a.myHeader));
   ok = AppendBuilt(top, MakeMatData()) && ok;
   ok = AppendBuilt(top, MakeMatEvents(params.eventFileName)) && ok;
   MatVariable acquisition = ok ? top.MakeStructure("EyetrackerAcq") : MatVariable{};

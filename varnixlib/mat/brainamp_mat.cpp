@@ -8,7 +8,10 @@
 
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/mat/ascrawdata_mat.h"
+#include "varnixlib/mat/brainamp_mat.h"
 #include "varnixlib/mat/matfile.h"
+#include "varnixlib/mat/recordmat.h"
 #include "varnixlib/support/paths.h"
 #include "varnixlib/support/report.h"
 #include "varnixlib/syncinfo.h"
@@ -32,10 +35,10 @@ MatVariable MakeSynchro(const SyncInfo& info) {
   ok = c.AddScalar("eegSamplingRate", Bits(info.eegRate)) && ok;
   ok = c.AddScalar("gazeSamplingRate", Bits(info.gazeRate)) && ok;
   ok = c.AddScalar("eegOnGazeSamplingRatio", info.rateRatio) && ok;
-  ok = c.AddScalar("nbOfChannels", info.channels) && ok;
+  ok = c.AddScalar("nbOfChannels", info.outputChannels) && ok;
   ok = c.AddScalar("eegNbChannels", info.eegChannels) && ok;
   ok = c.AddScalar("gazeNbChannels", info.gazeChannels) && ok;
-  ok = c.AddScalar("nbOfSamples", info.outputSamplesCopy) && ok;
+  ok = c.AddScalar("nbOfSamples", info.outputSamples) && ok;
   ok = c.AddScalar("eegNbSamples", Bits(info.eegWindowSamples)) && ok;
   ok = c.AddScalar("gazeNbSamples", Bits(info.gazeWindowSamples)) && ok;
   ok = c.AddScalar("nbOfSegments", info.segments) && ok;
@@ -65,27 +68,27 @@ bool AppendBuilt(MatComponents& components, MatVariable variable) {
 
 }  // namespace
 
-bool Brainamp::SaveMatFile(AscRawData& asc, const std::string& prefix) {
+bool SaveMatFile(const Brainamp& eeg, const AscRawData& asc, const SyncInfo& info,
+                 const std::string& prefix) {
   const std::string fileName = ReplaceExtension(prefix, "asc.eeg.mat");
-  const SyncInfo& info = asc.mySyncInfo;
 
-  MatVariable eyetracker = asc.MakeMatEyetracker();
+  AscMatExport gaze(asc);
+  MatVariable eyetracker = gaze.MakeMatEyetracker();
   MatComponents data;
   bool dataOk = AppendBuilt(data, MakeSynchro(info));
-  dataOk = AscRawData::AddMatCodeTables(data) && dataOk;
+  dataOk = AscMatExport::AddMatCodeTables(data) && dataOk;
   SyncOutputDescription merged;
   merged.nbOfSamples = info.outputSamples;
   merged.nbOfChannels = info.outputChannels;
   merged.samplingRate = info.outputRate;
   merged.addedChannelNames = asc.ChannelNames();
-  const double eegNaN = myEEG ? myEEG->GetNaN() : 0.0;
-  dataOk = AppendBuilt(data, myVhdr.AddMatParams(eegNaN, &merged)) && dataOk;
+  const double eegNaN = eeg.myEEG ? eeg.myEEG->GetNaN() : 0.0;
+  dataOk = AppendBuilt(data, AddMatParams(eeg.myVhdr, eegNaN, &merged)) && dataOk;
   MatVariable dataStructure = dataOk ? data.MakeStructure("Data") : MatVariable{};
   if (!dataStructure) return Error("Brainamp::SaveMatFile dataComponents = 0", "");
 
-  const std::vector<CMarker>& markers = info.drift ? info.gazeMarkers : info.gazeMarkersNoDrift;
   MatVariable events = SyncMatEvents::Make(
-      markers, [](const CMarker& m) { return m.event; }, info.eventFileName);
+      info.gazeMarkers, [](const CMarker& m) { return m.event; }, info.eventFileName);
   if (!events) return Error("Brainamp::SaveMatFile eventComponents = 0", "");
 
   MatComponents top;

@@ -1,5 +1,7 @@
 #include "varnixlib/mat/syncmatevents.h"
 
+#include "varnixlib/mat/recordmat.h"
+
 #include <utility>
 
 #include "varnixlib/asc/acqphase.h"
@@ -103,17 +105,17 @@ MatVariable SyncMatEvents::Make(const std::vector<CMarker>& markers, const Event
   if (Varnix::File::Exists(eventTypeFile)) {
     StimulationMap types;
     ok = types.Read(eventTypeFile);
-    MatVariable table = ok ? types.MakeMatStructure("EventTypes") : MatVariable{};
+    MatVariable table = ok ? MakeMatStructure(types, "EventTypes") : MatVariable{};
     ok = table && events.Append(std::move(table));
   }
   ok = AddList(events, "AcqPhases", phases) && ok;
   ok = AddList(events, "RecordSteps", records) && ok;
-  ok = AddList(events, "Sequences", sequences, &CSequence::AddMatFields) && ok;
-  ok = AddList(events, "Displayables", displayables, &Displayable::AddMatFields) && ok;
+  ok = AddList(events, "Sequences", sequences, AddMatFields) && ok;
+  ok = AddList(events, "Displayables", displayables, AddMatFields) && ok;
   ok = AddList(events, "Frames", frames) && ok;
-  ok = AddList(events, "Transitions", transitions, &CTransition::AddMatFields) && ok;
-  ok = AddList(events, "FixationSaccadesLeft", fixLeft, &FixationSaccade::AddMatFields) && ok;
-  ok = AddList(events, "FixationSaccadesRight", fixRight, &FixationSaccade::AddMatFields) && ok;
+  ok = AddList(events, "Transitions", transitions, AddMatFields) && ok;
+  ok = AddList(events, "FixationSaccadesLeft", fixLeft, AddMatFields) && ok;
+  ok = AddList(events, "FixationSaccadesRight", fixRight, AddMatFields) && ok;
   ok = AddList(events, "BlinksLeft", blinksLeft) && ok;
   ok = AddList(events, "BlinksRight", blinksRight) && ok;
   ok = AddPlain(events, "Segments", segments) && ok;

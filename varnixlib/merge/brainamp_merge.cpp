@@ -53,13 +53,10 @@ class BlockWriter {
 }  // namespace
 
 template <typename T>
-bool Brainamp::InsertSegmentGaps(const TriggerMatching& matching,
+bool Brainamp::InsertSegmentGaps(const std::vector<CMarker*>& segments,
                                  typename BrainampEEG<T>::SampleVector& samples,
                                  uint16_t nbChannels, T missing) {
-  if (matching.segmentList == nullptr || matching.segmentList->size() < 2 || nbChannels == 0) {
-    return true;
-  }
-  const std::vector<CMarker*>& segments = *matching.segmentList;
+  if (segments.size() < 2 || nbChannels == 0) return true;
   const uint64_t frames = samples.size() / nbChannels;
   // The drift model adds its shifts to samplesInserted; a shift of -1 on a segment with nothing
   // lost before it means one recorded frame too many there, so the count is read as signed and a
@@ -118,6 +115,10 @@ bool Brainamp::InsertSegmentGaps(const TriggerMatching& matching,
     }
   }
 
+  return true;
+}
+
+void Brainamp::PrintSegmentTable(const std::vector<CMarker*>& segments) {
   for (uint64_t s = 0; s < segments.size(); ++s) {
     std::printf("Segment %2llu Offset = %7u SamplesInserted = %7d Correction = %4d\n",
                 static_cast<unsigned long long>(s + 1), segments[s]->position,
@@ -125,22 +126,21 @@ bool Brainamp::InsertSegmentGaps(const TriggerMatching& matching,
   }
   std::printf("\n");
   std::fflush(stdout);
-  return true;
 }
 
-bool Brainamp::SelectSyncWindow(const TriggerMatching& matching,
+bool Brainamp::SelectSyncWindow(const MatchingResult& matching,
                                 const std::vector<CMarker>& triggers,
                                 const std::vector<CMarker>& eyeEvents,
                                 const std::vector<CMarker>& eegMarkers,
                                 std::vector<CMarker>& gazeMarkers, uint64_t& gazeStart,
                                 uint64_t& gazeCount, uint64_t& eegStart, uint64_t& eegCount) {
-  const std::vector<MatchedPair>& pairs = matching.lcs.pairs;
-  if (matching.segmentList == nullptr || matching.firstSegment >= matching.endSegment ||
-      matching.endSegment > matching.segmentList->size()) {
+  const std::vector<MatchedPair>& pairs = matching.pairs;
+  if (matching.firstSegment >= matching.endSegment ||
+      matching.endSegment > matching.segments.size()) {
     return Error("Brainamp::SelectSyncWindow no segment holds two matched triggers", "");
   }
-  const uint64_t a = (*matching.segmentList)[matching.firstSegment]->firstPair;
-  const uint64_t b = (*matching.segmentList)[matching.endSegment - 1]->lastPair;
+  const uint64_t a = matching.segments[matching.firstSegment].firstPair;
+  const uint64_t b = matching.segments[matching.endSegment - 1].lastPair;
   if (a > b || b >= pairs.size() || pairs[b].first >= triggers.size() ||
       pairs[b].second >= eegMarkers.size()) {
     return Error("Brainamp::SelectSyncWindow pairs outside the trigger lists", "");
@@ -177,12 +177,12 @@ bool Brainamp::SelectSyncWindow(const TriggerMatching& matching,
 }
 
 template <typename T>
-bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& matching,
+bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& matching,
                                  uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
                                  uint64_t eegCount, const std::string& outputName,
-                                 AscRawData& asc, T missing, bool drift) {
-  const auto start = std::chrono::steady_clock::now();
-  SyncInfo& info = asc.mySyncInfo;
+                                 const AscRawData& asc, std::vector<CMarker> gazeMarkers,
+                                 T missing, bool drift, SyncInfo& info) {
+  info = SyncInfo{};
   info.drift = drift;
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
   if (eeg == nullptr) return Error("Brainamp::SynchronizeVarnix no EEG samples of this type", "");
@@ -247,13 +247,14 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& m
   info.outputChannels = total;
   info.outputRate = outputRate;
 
-  // This set's gaze markers, moved onto the output time base in place: its MAT export reads them.
-  std::vector<CMarker>& markers = drift ? info.gazeMarkers : info.gazeMarkersNoDrift;
+  // This set's gaze markers, moved onto the output time base: its MAT export reads them.
+  std::vector<CMarker>& markers = info.gazeMarkers;
+  markers = std::move(gazeMarkers);
   const uint32_t r0 = markers.empty() ? 0 : markers.front().position;
-  if (matching.overflowStart >= 0 && matching.overflowEnd > 0) {
+  if (matching.overflow.overflowStart >= 0 && matching.overflow.overflowEnd > 0) {
     // The first trigger after the overflow (at overflowEnd) exists in both streams and stays.
-    const uint32_t from = static_cast<uint32_t>(matching.overflowStart);
-    const uint32_t to = static_cast<uint32_t>(matching.overflowEnd);
+    const uint32_t from = static_cast<uint32_t>(matching.overflow.overflowStart);
+    const uint32_t to = static_cast<uint32_t>(matching.overflow.overflowEnd);
     const uint64_t before = markers.size();
     std::erase_if(markers, [&](const CMarker& m) { return m.position >= from && m.position < to; });
     std::printf("Total EEG bufferoverflow events removed: %llu\n",
@@ -290,55 +291,59 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const TriggerMatching& m
   info.eegRate = static_cast<int32_t>(eegRate);
   info.gazeRate = static_cast<int32_t>(gazeRate);
   info.rateRatio = matching.rateRatio;
-  info.channels = total;
   info.eegChannels = eegChannels;
   info.gazeChannels = gazeChannels;
-  info.outputSamplesCopy = info.outputSamples;
   info.eegWindowSamples = static_cast<int32_t>(eegCount);
   info.gazeWindowSamples = static_cast<int32_t>(gazeCount);
   info.segments = static_cast<uint32_t>(myVmrk.segments.size());
-  const std::vector<MatchedPair>& pairs = matching.lcs.pairs;
-  info.pairs = static_cast<int32_t>(pairs.size());
+  info.pairs = static_cast<int32_t>(matching.pairs.size());
   info.mergedTriggers = static_cast<int32_t>(myVmrk.mergedCount);
-  if (!pairs.empty()) {
-    info.firstCode = (*matching.firstList)[pairs.front().first].code;
-    info.lastCode = (*matching.firstList)[pairs.back().first].code;
+  if (!matching.codes.empty()) {
+    info.firstCode = matching.codes.front();
+    info.lastCode = matching.codes.back();
   }
-  matching.Summarize(info.summary, params.cacheWanted);
-
-  if (params.matOutput && !SaveMatFile(asc, outputName)) {
-    return Error("Brainamp::SynchronizeVarnix::SaveMatFile", outputName);
-  }
-  params.quality.syncOutputTime = SecondsSince(start);
+  TriggerMatching::Summarize(matching, info.summary, params.cacheWanted);
   return true;
 }
 
 template <typename T>
 bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName,
-                            AscRawData& asc, const TriggerMatching& matching,
+                            const AscRawData& asc, const MatchingResult& matching,
+                            const std::vector<CMarker>& eyeTriggers,
                             const std::vector<CMarker>& eyeEvents,
-                            std::chrono::steady_clock::time_point start) {
+                            std::chrono::steady_clock::time_point start,
+                            const SetWritten& afterEachSet) {
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
   if (eeg == nullptr) return Error("Brainamp::Synchronize no EEG samples of this type", "");
-  if (!InsertSegmentGaps<T>(matching, eeg->samples, myVhdr.nbChannels, eeg->valNaN)) {
+  if (!InsertSegmentGaps<T>(myVmrk.segments, eeg->samples, myVhdr.nbChannels, eeg->valNaN)) {
     return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
   }
-  SyncInfo& info = asc.mySyncInfo;
+  if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0) PrintSegmentTable(myVmrk.segments);
+  std::vector<CMarker> gazeMarkers;
   uint64_t gazeStart = 0, gazeCount = 0, eegStart = 0, eegCount = 0;
-  if (!SelectSyncWindow(matching, *matching.firstList, eyeEvents, *matching.secondList,
-                        info.gazeMarkers, gazeStart, gazeCount, eegStart, eegCount)) {
+  if (!SelectSyncWindow(matching, eyeTriggers, eyeEvents, myVmrk.markers, gazeMarkers, gazeStart,
+                        gazeCount, eegStart, eegCount)) {
     return Error("Brainamp::Synchronize::SelectSyncWindow", "");
   }
-  info.gazeMarkersNoDrift = info.gazeMarkers;
   params.quality.matchingTime = SecondsSince(start);
 
-  if (!SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount,
-                            outputName, asc, eeg->valNaN, true)) {
-    return false;
+  // The drift-corrected set, then with -N the one without drift, each followed by what the caller
+  // does with a whole set.
+  for (const bool drift : {true, false}) {
+    if (!drift && !params.alsoWithoutDrift) break;
+    const auto setStart = std::chrono::steady_clock::now();
+    const std::string name = drift ? outputName : NoDriftName(outputName);
+    SyncInfo info;
+    if (!SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount, name,
+                              asc, gazeMarkers, eeg->valNaN, drift, info)) {
+      return false;
+    }
+    if (afterEachSet && !afterEachSet(info, name)) {
+      return Error("Brainamp::SynchronizeVarnix::SaveMatFile", name);
+    }
+    params.quality.syncOutputTime = SecondsSince(setStart);
   }
-  if (!params.alsoWithoutDrift) return true;
-  return SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount,
-                              NoDriftName(outputName), asc, eeg->valNaN, false);
+  return true;
 }
 
 std::string Brainamp::NoDriftName(const std::string& outputName) {
@@ -352,29 +357,23 @@ std::string Brainamp::NoDriftName(const std::string& outputName) {
   return name;
 }
 
-template bool Brainamp::InsertSegmentGaps<int16_t>(const TriggerMatching&,
+template bool Brainamp::InsertSegmentGaps<int16_t>(const std::vector<CMarker*>&,
                                                    BrainampEEG<int16_t>::SampleVector&, uint16_t,
                                                    int16_t);
-template bool Brainamp::InsertSegmentGaps<float>(const TriggerMatching&,
+template bool Brainamp::InsertSegmentGaps<float>(const std::vector<CMarker*>&,
                                                  BrainampEEG<float>::SampleVector&, uint16_t, float);
-template bool Brainamp::InsertSegmentGaps<double>(const TriggerMatching&,
+template bool Brainamp::InsertSegmentGaps<double>(const std::vector<CMarker*>&,
                                                   BrainampEEG<double>::SampleVector&, uint16_t,
                                                   double);
-template bool Brainamp::SynchronizeVarnix<int16_t>(SynchroParams&, const TriggerMatching&, uint64_t,
-                                                   uint64_t, uint64_t, uint64_t,
-                                                   const std::string&, AscRawData&, int16_t, bool);
-template bool Brainamp::SynchronizeVarnix<float>(SynchroParams&, const TriggerMatching&, uint64_t,
-                                                 uint64_t, uint64_t, uint64_t, const std::string&,
-                                                 AscRawData&, float, bool);
-template bool Brainamp::SynchronizeVarnix<double>(SynchroParams&, const TriggerMatching&, uint64_t,
-                                                  uint64_t, uint64_t, uint64_t,
-                                                  const std::string&, AscRawData&, double, bool);
-template bool Brainamp::MergeStreams<int16_t>(SynchroParams&, const std::string&, AscRawData&,
-                                              const TriggerMatching&, const std::vector<CMarker>&,
-                                              std::chrono::steady_clock::time_point);
-template bool Brainamp::MergeStreams<float>(SynchroParams&, const std::string&, AscRawData&,
-                                            const TriggerMatching&, const std::vector<CMarker>&,
-                                            std::chrono::steady_clock::time_point);
-template bool Brainamp::MergeStreams<double>(SynchroParams&, const std::string&, AscRawData&,
-                                             const TriggerMatching&, const std::vector<CMarker>&,
-                                             std::chrono::steady_clock::time_point);
+#define TOLMERA_MERGE_INSTANCES(T)                                                                  \
+  template bool Brainamp::SynchronizeVarnix<T>(SynchroParams&, const MatchingResult&, uint64_t,   \
+                                               uint64_t, uint64_t, uint64_t, const std::string&,  \
+                                               const AscRawData&, std::vector<CMarker>, T, bool,   \
+                                               SyncInfo&);                                          \
+  template bool Brainamp::MergeStreams<T>(SynchroParams&, const std::string&, const AscRawData&,  \
+                                          const MatchingResult&, const std::vector<CMarker>&,      \
+                                          const std::vector<CMarker>&,                              \
+                                          std::chrono::steady_clock::time_point, const SetWritten&);
+TOLMERA_MERGE_INSTANCES(int16_t)
+TOLMERA_MERGE_INSTANCES(float)
+TOLMERA_MERGE_INSTANCES(double)

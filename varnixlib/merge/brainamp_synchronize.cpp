@@ -1,36 +1,20 @@
-// The synchronisation of one recording with its eye-tracker recording: the trigger matchings.
+// The synchronisation of one recording with its eye-tracker recording: the trigger matchings, the
+// clock model applied to the EEG markers, then the merge.
 #include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/support/logdirectory.h"
 #include "varnixlib/support/report.h"
+#include "varnixlib/sync/matchingreport.h"
 #include "varnixlib/sync/triggermatching.h"
-
-namespace {
-
-// One matching as the synchronisation runs it; false when it fails.
-bool RunMatching(TriggerMatching& matching, SynchroParams& params, const std::string& title,
-                 std::vector<CMarker>& first, std::vector<CMarker>& second, double rateRatio,
-                 const std::vector<CMarker*>* segments) {
-  matching.firstList = &first;
-  matching.secondList = &second;
-  matching.rateRatio = rateRatio;
-  matching.matchingSlope = rateRatio;
-  matching.firstSegment = 0;
-  matching.endSegment = segments != nullptr ? segments->size() : 0;
-  matching.overflowStart = -1;
-  matching.overflowEnd = -1;
-  matching.segmentList = segments;
-  return matching.Match(params, title);
-}
-
-}  // namespace
 
 template <typename T>
 bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
-                           AscRawData& gaze, const std::vector<Trigger>& ttl) {
+                           AscRawData& gaze, const std::vector<Trigger>& ttl,
+                           const SetWritten& afterEachSet) {
   const auto start = std::chrono::steady_clock::now();
 
   std::vector<CMarker> reference;
@@ -55,29 +39,39 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   const double gazeRate = 1000.0 / gaze.SamplePeriod();
 
   if (!reference.empty()) {
-    TriggerMatching referenceEeg;
-    if (!RunMatching(referenceEeg, params, "Match TTLreference with EEGtriggers", reference,
-                     myVmrk.markers, eegRate / gazeRate, nullptr)) {
+    MatchingResult referenceEeg;
+    if (!MatchAndReport(params, "Match TTLreference with EEGtriggers", reference, myVmrk.markers,
+                     eegRate / gazeRate, nullptr, referenceEeg)) {
       return false;
     }
-    TriggerMatching referenceEye;
-    if (!RunMatching(referenceEye, params, "Match TTLreference with ETtriggers", reference,
-                     eyeTriggers, 1.0, nullptr)) {
+    MatchingResult referenceEye;
+    if (!MatchAndReport(params, "Match TTLreference with ETtriggers", reference, eyeTriggers, 1.0,
+                     nullptr, referenceEye)) {
       return false;
     }
   }
-  TriggerMatching eyeEeg;
-  if (!RunMatching(eyeEeg, params, "Match ETtriggers with EEGtriggers", eyeTriggers,
-                   myVmrk.markers, eegRate / gazeRate, &myVmrk.segments)) {
+  MatchingResult eyeEeg;
+  if (!MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
+                   eegRate / gazeRate, &myVmrk.segments, eyeEeg)) {
     return false;
   }
+  // The EEG markers take the segment shifts the model found; the statistics show the model.
+  for (uint64_t s = 0; s < eyeEeg.segments.size(); ++s) {
+    myVmrk.ShiftSegment(s, eyeEeg.segments[s].correction);
+  }
+  WriteAlignmentStatistics(eyeEeg, gLogDirectory);
+  params.quality.rSquared = eyeEeg.rSquared;
 
-  return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeEvents, start);
+  return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeTriggers, eyeEvents, start,
+                         afterEachSet);
 }
 
 template bool Brainamp::Synchronize<int16_t>(SynchroParams&, const std::string&, AscRawData&,
-                                             const std::vector<Trigger>&);
+                                             const std::vector<Trigger>&,
+                                             const Brainamp::SetWritten&);
 template bool Brainamp::Synchronize<float>(SynchroParams&, const std::string&, AscRawData&,
-                                           const std::vector<Trigger>&);
+                                           const std::vector<Trigger>&,
+                                             const Brainamp::SetWritten&);
 template bool Brainamp::Synchronize<double>(SynchroParams&, const std::string&, AscRawData&,
-                                            const std::vector<Trigger>&);
+                                            const std::vector<Trigger>&,
+                                             const Brainamp::SetWritten&);

@@ -8,7 +8,6 @@
 #include <ostream>
 
 #include "varnixlib/support/atomictextwriter.h"
-#include "varnixlib/support/logdirectory.h"
 
 namespace {
 
@@ -70,14 +69,15 @@ ErrorHistogram BuildTriggerHistogram(const std::vector<uint32_t>& codes,
   return h;
 }
 
-void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<double>& errors) {
+void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<double>& errors,
+                          const std::string& logDirectory) {
   if (codes.size() != errors.size()) {
     std::cout << "Warning: Inconsistency detected!" << std::flush;
   }
 
   {
     // Each file is built in memory and written whole, never left half-written.
-    Varnix::AtomicTextWriter file(gLogDirectory + "HistoGlobalError.txt", "WriteErrorHistograms");
+    Varnix::AtomicTextWriter file(logDirectory + "HistoGlobalError.txt", "WriteErrorHistograms");
     std::ostream& out = file.Stream();
     const ErrorHistogram h = BuildHistogram(errors);
     WriteBins(out, h);
@@ -86,7 +86,7 @@ void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<
     file.Commit();
   }
 
-  Varnix::AtomicTextWriter file(gLogDirectory + "HistoPerTriggerError.txt", "WriteErrorHistograms");
+  Varnix::AtomicTextWriter file(logDirectory + "HistoPerTriggerError.txt", "WriteErrorHistograms");
   std::ostream& out = file.Stream();
   std::vector<uint32_t> distinct = codes;
   std::sort(distinct.begin(), distinct.end());

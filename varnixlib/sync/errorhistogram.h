@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 /// Eleven bins -5..5 of unit width centred on the integers; the outer bins take everything beyond.
@@ -25,5 +26,7 @@ ErrorHistogram BuildHistogram(const std::vector<double>& errors);
 ErrorHistogram BuildTriggerHistogram(const std::vector<uint32_t>& codes,
                                      const std::vector<double>& errors, uint32_t code);
 
-/// Writes "HistoGlobalError.txt" and "HistoPerTriggerError.txt" into the log directory.
-void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<double>& errors);
+/// Writes "HistoGlobalError.txt" and "HistoPerTriggerError.txt" into logDirectory (which ends in a
+/// separator).
+void WriteErrorHistograms(const std::vector<uint32_t>& codes, const std::vector<double>& errors,
+                          const std::string& logDirectory);

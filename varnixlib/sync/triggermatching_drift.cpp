@@ -1,16 +1,12 @@
 // The clock model of the eye-tracker/EEG pairing: one drift line over the recording and one
-// whole-sample shift per EEG segment, with its log file and summary.
+// whole-sample shift per EEG segment, and the alignment table of the pairs against it.
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <limits>
 #include <string>
 
-#include "varnixlib/support/atomictextwriter.h"
-#include "varnixlib/sync/errorhistogram.h"
-#include "varnixlib/support/logdirectory.h"
 #include "varnixlib/support/report.h"
 #include "varnixlib/support/rounding.h"
 #include "varnixlib/sync/triggermatching.h"
@@ -20,35 +16,37 @@ namespace {
 // Standard errors by which a segment's offset from the line must exceed zero before it is shifted.
 constexpr double kShiftEvidence = 3.0;
 
-bool Qualifies(const CMarker& segment) {
-  return segment.flag == 0 && segment.firstPair != segment.lastPair;
+bool Qualifies(const SegmentFit& segment) {
+  return segment.holdsPairs && segment.firstPair != segment.lastPair;
 }
 
 }  // namespace
 
-bool TriggerMatching::AssignPairsToSegments() {
-  const std::vector<CMarker*>& segments = *segmentList;
+bool TriggerMatching::AssignPairsToSegments(MatchingResult& result) const {
+  const std::vector<CMarker*>& segments = *myInput.segmentList;
   if (segments.empty()) {
     return Error("TriggerMatching::ModelDrift", "the EEG markers hold no New Segment");
   }
-  const CMarker* base = secondList->data();
-  std::vector<uint64_t> index(segments.size());
+  const std::vector<CMarker>& second = *myInput.second;
+  const CMarker* base = second.data();
+  result.segments.assign(segments.size(), SegmentFit{});
   for (size_t s = 0; s < segments.size(); ++s) {
     const CMarker* marker = segments[s];
-    if (marker < base || marker >= base + secondList->size() ||
+    if (marker < base || marker >= base + second.size() ||
         (s > 0 && marker <= segments[s - 1])) {
       return Error("TriggerMatching::ModelDrift", "segment list does not follow the EEG markers");
     }
-    index[s] = static_cast<uint64_t>(marker - base);
+    result.segments[s].marker = static_cast<uint64_t>(marker - base);
+    result.segments[s].samplesInserted = marker->samplesInserted;
   }
   // Pairs and segment markers both run in list order, so one forward walk assigns them.
   size_t s = 0;
-  for (uint64_t p = 0; p < lcs.pairs.size(); ++p) {
-    const uint64_t j = lcs.pairs[p].second;
-    while (s + 1 < segments.size() && index[s + 1] < j) ++s;
-    CMarker& segment = *segments[s];
-    if (segment.flag != 0) {
-      segment.flag = 0;
+  for (uint64_t p = 0; p < result.pairs.size(); ++p) {
+    const uint64_t j = result.pairs[p].second;
+    while (s + 1 < segments.size() && result.segments[s + 1].marker < j) ++s;
+    SegmentFit& segment = result.segments[s];
+    if (!segment.holdsPairs) {
+      segment.holdsPairs = true;
       segment.firstPair = static_cast<uint32_t>(p);
     }
     segment.lastPair = static_cast<uint32_t>(p);
@@ -56,8 +54,8 @@ bool TriggerMatching::AssignPairsToSegments() {
   return true;
 }
 
-int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, double x0, double y0,
-                                          double slope) const {
+int32_t TriggerMatching::FindSegmentShift(const MatchingResult& result, const SegmentFit& segment,
+                                          double x0, double y0, double slope) {
   const double d = std::sqrt(slope * slope + 1.0);
   const uint32_t firstPair = segment.firstPair;
   const uint32_t lastPair = segment.lastPair;
@@ -65,9 +63,9 @@ int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, double x0, dou
   auto distance = [&](int32_t k) {
     double sum = 0.0;
     for (uint64_t p = firstPair; p <= lastPair; ++p) {
-      const uint32_t y = Y(p) + static_cast<uint32_t>(k);
+      const uint32_t y = result.Y(p) + static_cast<uint32_t>(k);
       const double dy = static_cast<double>(y) - y0;
-      const double dx = static_cast<double>(X(p)) - x0;
+      const double dx = static_cast<double>(result.X(p)) - x0;
       sum += (dy - slope * dx) / d;
     }
     return sum;
@@ -105,9 +103,10 @@ int32_t TriggerMatching::FindSegmentShift(const CMarker& segment, double x0, dou
   return best;
 }
 
-bool TriggerMatching::ShiftIsSupported(const CMarker& segment, uint32_t x0, uint32_t y0,
-                                       double count, double meanX, double meanY, double spreadXX,
-                                       double spreadXY, double spreadYY, int32_t shift) const {
+bool TriggerMatching::ShiftIsSupported(const MatchingResult& result, const SegmentFit& segment,
+                                       uint32_t x0, uint32_t y0, double count, double meanX,
+                                       double meanY, double spreadXX, double spreadXY,
+                                       double spreadYY, int32_t shift) {
   if (shift == 0) return true;
   // The segment's mean offset from the line, in EEG samples, and its standard error: the scatter
   // of the pairs already placed, over this segment's pairs and the line's own uncertainty there.
@@ -119,8 +118,8 @@ bool TriggerMatching::ShiftIsSupported(const CMarker& segment, uint32_t x0, uint
   double sumResidual = 0.0;
   const double n = static_cast<double>(segment.lastPair - segment.firstPair) + 1.0;
   for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
-    const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
-    const double dy = static_cast<double>(static_cast<int64_t>(Y(p)) - y0);
+    const double dx = static_cast<double>(static_cast<int64_t>(result.X(p)) - x0);
+    const double dy = static_cast<double>(static_cast<int64_t>(result.Y(p)) - y0);
     sumX += dx;
     sumResidual += dy - (meanY + slope * (dx - meanX));
   }
@@ -131,8 +130,8 @@ bool TriggerMatching::ShiftIsSupported(const CMarker& segment, uint32_t x0, uint
   return std::fabs(offset) > kShiftEvidence * error;
 }
 
-void TriggerMatching::ApplyShift(uint64_t s, int32_t shift) {
-  CMarker& segment = *(*segmentList)[s];
+void TriggerMatching::ApplyShift(MatchingResult& result, uint64_t s, int32_t shift) const {
+  SegmentFit& segment = result.segments[s];
   // The shift becomes frames inserted before the segment; fewer than none cannot be inserted, so
   // the markers then move only as far as the data can.
   if (shift < 0 && static_cast<uint32_t>(-static_cast<int64_t>(shift)) > segment.samplesInserted) {
@@ -145,36 +144,40 @@ void TriggerMatching::ApplyShift(uint64_t s, int32_t shift) {
   // shift to later gaps too would move their data twice while their markers move once.
   segment.samplesInserted += static_cast<uint32_t>(shift);
   segment.correction = shift;
-  std::vector<CMarker>& markers = *secondList;
-  const size_t from = static_cast<size_t>(&segment - markers.data());
-  for (size_t i = from; i < markers.size(); ++i) {
-    if (markers[i].type != NewSegment) markers[i].position += static_cast<uint32_t>(shift);
+  // Every pair from the segment's first on moves with it (BrainampVmrk::ShiftSegment does the
+  // same to the EEG markers themselves).
+  for (uint64_t p = segment.firstPair; p < result.pairs.size(); ++p) {
+    result.secondPositions[p] += static_cast<uint32_t>(shift);
   }
 }
 
-bool TriggerMatching::ModelDrift(SynchroParams& params) {
-  if (segmentList == nullptr) return true;
-  const std::vector<CMarker*>& segments = *segmentList;
-  if (!AssignPairsToSegments()) return false;
+bool TriggerMatching::ModelDrift(MatchingResult& result) const {
+  if (myInput.segmentList == nullptr) return true;
+  if (!AssignPairsToSegments(result)) return false;
+  std::vector<SegmentFit>& segments = result.segments;
 
-  firstSegment = segments.size();
-  endSegment = 0;
+  uint64_t firstSegment = segments.size();
+  uint64_t endSegment = 0;
   for (uint64_t s = 0; s < segments.size(); ++s) {
-    if (!Qualifies(*segments[s])) continue;
+    if (!Qualifies(segments[s])) continue;
     if (firstSegment == segments.size()) firstSegment = s;
     endSegment = s + 1;
   }
+  result.firstSegment = firstSegment;
+  result.endSegment = endSegment;
   if (endSegment == 0) {
     return Error("TriggerMatching::ModelDrift",
                  "no EEG segment holds two matched triggers: the clocks cannot be modelled");
   }
+  auto X = [&](uint64_t p) { return result.X(p); };
+  auto Y = [&](uint64_t p) { return result.Y(p); };
 
   // Per-segment slopes, for the log only; summed in 64 bits since an hour of offsets overflows 32.
   double slopeSum = 0.0;
   uint64_t slopeCount = 0;
   for (uint64_t s = firstSegment; s < endSegment; ++s) {
-    CMarker& segment = *segments[s];
-    if (segment.flag != 0) continue;
+    SegmentFit& segment = segments[s];
+    if (!segment.holdsPairs) continue;
     uint64_t sx = 0;
     uint64_t sy = 0;
     for (uint64_t p = segment.firstPair + 1ull; p <= segment.lastPair; ++p) {
@@ -186,16 +189,16 @@ bool TriggerMatching::ModelDrift(SynchroParams& params) {
     slopeSum += segment.slope;
     ++slopeCount;
   }
-  matchingSlope = slopeSum / static_cast<double>(slopeCount);
+  result.matchingSlope = slopeSum / static_cast<double>(slopeCount);
 
-  const CMarker& anchor = *segments[firstSegment];
+  const SegmentFit& anchor = segments[firstSegment];
   const uint32_t x0 = X(anchor.firstPair);
   const uint32_t y0 = Y(anchor.firstPair);
   // Each later segment is placed against the least-squares line of every pair already placed.
   // A line through one pair, tilted towards another, carries those two pairs' sampling jitter
   // (a sample or more) into every later segment and picks a wrong shift about every other time.
   double count = 0.0, meanX = 0.0, meanY = 0.0, spreadXX = 0.0, spreadXY = 0.0, spreadYY = 0.0;
-  auto place = [&](const CMarker& segment) {
+  auto place = [&](const SegmentFit& segment) {
     for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
       const double dx = static_cast<double>(static_cast<int64_t>(X(p)) - x0);
       const double dy = static_cast<double>(static_cast<int64_t>(Y(p)) - y0);
@@ -210,63 +213,34 @@ bool TriggerMatching::ModelDrift(SynchroParams& params) {
     }
   };
   for (uint64_t s = firstSegment; s < endSegment; ++s) {
-    const CMarker& segment = *segments[s];
-    if (segment.flag != 0) continue;
+    if (!segments[s].holdsPairs) continue;
     if (s != firstSegment) {
-      const double slope = spreadXX > 0.0 ? spreadXY / spreadXX : matchingSlope;
-      const int32_t shift = FindSegmentShift(segment, x0 + meanX, y0 + meanY, slope);
-      ApplyShift(s, ShiftIsSupported(segment, x0, y0, count, meanX, meanY, spreadXX, spreadXY,
-                                     spreadYY, shift)
-                        ? shift
-                        : 0);
+      const double slope = spreadXX > 0.0 ? spreadXY / spreadXX : result.matchingSlope;
+      const int32_t shift = FindSegmentShift(result, segments[s], x0 + meanX, y0 + meanY, slope);
+      ApplyShift(result, s,
+                 ShiftIsSupported(result, segments[s], x0, y0, count, meanX, meanY, spreadXX,
+                                  spreadXY, spreadYY, shift)
+                     ? shift
+                     : 0);
     }
+    const SegmentFit& segment = segments[s];
     place(segment);
     const uint32_t dx = X(segment.lastPair) - x0;
     const uint32_t dy = Y(segment.lastPair) - y0;
-    if (dx != 0) matchingSlope = static_cast<double>(dy) / static_cast<double>(dx);
+    if (dx != 0) result.matchingSlope = static_cast<double>(dy) / static_cast<double>(dx);
   }
 
-  WriteGlobalError(params);
+  TabulateAlignment(result);
   return true;
 }
 
-void TriggerMatching::WriteGlobalError(SynchroParams& params) {
-  const std::vector<CMarker*>& segments = *segmentList;
-  const uint64_t nseg = endSegment - firstSegment;
-  const CMarker& anchor = *segments[firstSegment];
-  const uint32_t x0 = X(anchor.firstPair);
-  const uint32_t y0 = Y(anchor.firstPair);
-
-  // Built in memory and written whole at the end, so a failed write never leaves half a table.
-  Varnix::AtomicTextWriter file(gLogDirectory + "GlobalError.txt", "TriggerMatching::WriteGlobalError");
-  std::ostream& out = file.Stream();
-  out << std::setprecision(15);
-  out << "matchingSlope = " << matchingSlope << '\n';
-  out << "slopePerSegment = " << nseg << '\n';
-  for (uint64_t s = firstSegment; s < endSegment; ++s) out << segments[s]->slope << ' ';
-  out << '\n';
-  out << "nbTriggers = " << lcs.pairs.size() << '\n';
-  out << "triggersPerSegment = " << nseg << '\n';
-  for (uint64_t s = firstSegment; s < endSegment; ++s) {
-    const CMarker& segment = *segments[s];
-    // A segment that received no pair holds none, not the one its zeroed bounds would suggest.
-    const uint32_t count = segment.flag != 0 ? 0 : segment.lastPair - segment.firstPair + 1;
-    out << count << ' ';
-  }
-  out << '\n';
-  out << "samplesInsertedBefore = " << nseg << '\n';
-  for (uint64_t s = firstSegment; s < endSegment; ++s) out << segments[s]->samplesInserted << ' ';
-  out << '\n';
-  out << "correctionInsertedBefore = " << nseg << '\n';
-  for (uint64_t s = firstSegment; s < endSegment; ++s) out << segments[s]->correction << ' ';
-  out << '\n';
-  out << std::setw(15) << "[final drift on, shift on]" << ' ' << std::setw(15)
-      << "[drift on, shift off]" << ' ' << std::setw(15) << "[drift off, shift off]" << '\n';
-
-  std::vector<uint32_t> codes;
-  std::vector<double> errors;
-  codes.reserve(lcs.pairs.size());
-  errors.reserve(lcs.pairs.size());
+void TriggerMatching::TabulateAlignment(MatchingResult& result) {
+  const std::vector<SegmentFit>& segments = result.segments;
+  const SegmentFit& anchor = segments[result.firstSegment];
+  const uint32_t x0 = result.X(anchor.firstPair);
+  const uint32_t y0 = result.Y(anchor.firstPair);
+  const double slope = result.matchingSlope;
+  result.alignment.clear();
   double sumX = 0.0, sumY = 0.0, sumXY = 0.0, sumXX = 0.0, sumYY = 0.0;
   // The EEG positions already carry the shifts and the frames inserted before each segment; the
   // two comparison columns take them back out: the shifts (kc, the sum of the corrections up to
@@ -274,24 +248,22 @@ void TriggerMatching::WriteGlobalError(SynchroParams& params) {
   // which hold the shifts too), i.e. the trigger's place in the recorded data file.
   int64_t kc = 0;
   int64_t gaps = 0;
-  out << std::fixed << std::setprecision(5);
-  for (uint64_t s = firstSegment; s < endSegment; ++s) {
-    const CMarker& segment = *segments[s];
-    if (s != firstSegment) gaps += segment.samplesInserted;
-    if (segment.flag != 0) continue;
+  for (uint64_t s = result.firstSegment; s < result.endSegment; ++s) {
+    const SegmentFit& segment = segments[s];
+    if (s != result.firstSegment) gaps += segment.samplesInserted;
+    if (!segment.holdsPairs) continue;
     kc += segment.correction;
     for (uint64_t p = segment.firstPair; p <= segment.lastPair; ++p) {
-      const double dx = static_cast<uint32_t>(X(p) - x0);
-      const double dy = static_cast<uint32_t>(Y(p) - y0);
-      const double e1 = dx - dy / matchingSlope;
-      const double e2 = dx - (dy - static_cast<double>(kc)) / matchingSlope;
-      const double e3 = dx - (dy - static_cast<double>(gaps)) / matchingSlope;
-      out << std::setw(15) << e1 << ' ' << std::setw(24) << e2 << ' ' << std::setw(25) << e3
-          << '\n';
-      errors.push_back(e1);
-      codes.push_back((*secondList)[lcs.pairs[p].second].code);
+      const double dx = static_cast<uint32_t>(result.X(p) - x0);
+      const double dy = static_cast<uint32_t>(result.Y(p) - y0);
+      AlignmentRow row;
+      row.code = result.codes[p];
+      row.withShifts = dx - dy / slope;
+      row.withoutShifts = dx - (dy - static_cast<double>(kc)) / slope;
+      row.asRecorded = dx - (dy - static_cast<double>(gaps)) / slope;
+      result.alignment.push_back(row);
       const double xv = dx;
-      const double yv = dy / matchingSlope;
+      const double yv = dy / slope;
       sumX += xv;
       sumY += yv;
       sumXY += xv * yv;
@@ -299,28 +271,24 @@ void TriggerMatching::WriteGlobalError(SynchroParams& params) {
       sumYY += yv * yv;
     }
   }
-  file.Commit();
-
-  WriteErrorHistograms(codes, errors);
-
-  const double rows = static_cast<double>(errors.size());
+  const double rows = static_cast<double>(result.alignment.size());
   const double spread = (rows * sumXX - sumX * sumX) * (rows * sumYY - sumY * sumY);
   const double r = spread > 0.0 ? (rows * sumXY - sumX * sumY) / std::sqrt(spread) : 0.0;
-  params.quality.rSquared = r * r;
+  result.rSquared = r * r;
 }
 
-void TriggerMatching::Summarize(MatchSummary& summary, bool print) const {
-  const uint64_t count = lcs.pairs.size();
+void TriggerMatching::Summarize(const MatchingResult& result, MatchSummary& summary, bool print) {
+  const uint64_t count = result.pairs.size();
   summary = MatchSummary{};
   if (count == 0) return;
   summary.codes.reserve(count);
   summary.firstOffsets.reserve(count);
   summary.secondOffsets.reserve(count);
   summary.roundedErrors.reserve(count);
-  const int64_t x0 = X(0);
-  const int64_t y0 = Y(0);
-  const double xL = static_cast<double>(static_cast<int64_t>(X(count - 1)) - x0);
-  const double yL = static_cast<double>(static_cast<int64_t>(Y(count - 1)) - y0);
+  const int64_t x0 = result.X(0);
+  const int64_t y0 = result.Y(0);
+  const double xL = static_cast<double>(static_cast<int64_t>(result.X(count - 1)) - x0);
+  const double yL = static_cast<double>(static_cast<int64_t>(result.Y(count - 1)) - y0);
   summary.x0 = static_cast<int32_t>(x0);
   summary.y0 = static_cast<int32_t>(y0);
   const double ratio = yL != 0.0 ? xL / yL : 0.0;
@@ -330,10 +298,10 @@ void TriggerMatching::Summarize(MatchSummary& summary, bool print) const {
   const std::streamsize precision = std::cout.precision();
   if (print) std::cout << std::fixed << std::setprecision(2);
   for (uint64_t p = 0; p < count; ++p) {
-    const int64_t x = static_cast<int64_t>(X(p)) - x0;
-    const int64_t y = static_cast<int64_t>(Y(p)) - y0;
+    const int64_t x = static_cast<int64_t>(result.X(p)) - x0;
+    const int64_t y = static_cast<int64_t>(result.Y(p)) - y0;
     const double error = static_cast<double>(x) - static_cast<double>(y) * ratio;
-    summary.codes.push_back((*firstList)[lcs.pairs[p].first].code);
+    summary.codes.push_back(result.codes[p]);
     summary.firstOffsets.push_back(static_cast<int32_t>(x));
     summary.secondOffsets.push_back(static_cast<int32_t>(y));
     const double rounded = std::clamp(RoundHalfAway(error), -32768.0, 32767.0);

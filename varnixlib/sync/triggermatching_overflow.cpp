@@ -1,6 +1,5 @@
 // Repair of the first trigger list around an EEG buffer overflow.
 #include <algorithm>
-#include <iostream>
 
 #include "varnixlib/sync/triggermatching.h"
 
@@ -57,13 +56,15 @@ int64_t TriggerMatching::FindOverflowBoundary(const std::vector<uint16_t>& first
   return -1;
 }
 
-void TriggerMatching::CorrectBufferOverflow() {
-  if (firstList == nullptr || secondList == nullptr) return;
-  std::vector<CMarker>& first = *firstList;
-  const std::vector<CMarker>& second = *secondList;
+OverflowRepair TriggerMatching::CorrectBufferOverflow() const {
+  OverflowRepair repair;
+  if (myInput.first == nullptr || myInput.second == nullptr) return repair;
+  const std::vector<CMarker>& first = *myInput.first;
+  const std::vector<CMarker>& second = *myInput.second;
   const auto overflow = std::find_if(second.begin(), second.end(),
                                      [](const CMarker& m) { return m.code == OVERFLOW_CODE; });
-  if (overflow == second.end()) return;
+  if (overflow == second.end()) return repair;
+  repair.found = true;
   const uint64_t o = static_cast<uint64_t>(overflow - second.begin());
 
   std::vector<uint16_t> codesA;
@@ -82,19 +83,11 @@ void TriggerMatching::CorrectBufferOverflow() {
   const int64_t start = b + 1;
   const int64_t end = a;
   // A before-anchor on the last trigger leaves no first trigger of the gap to date it.
-  if (b < 0 || a < 0 || start >= static_cast<int64_t>(first.size())) {
-    std::cout << "ERROR: Could not apply correction to buffer overflow!" << std::endl;
-    return;
-  }
-  overflowStart = static_cast<int32_t>(first[static_cast<size_t>(start)].position);
-  overflowEnd = static_cast<int32_t>(first[static_cast<size_t>(end)].position);
-  std::cout << "EEG bufferoverflow start offset eyetracker: " << overflowStart << '\n';
-  std::cout << "EEG bufferoverflow end   offset eyetracker: " << overflowEnd << std::endl;
-
-  int64_t removed = 0;
-  if (end > start) {
-    first.erase(first.begin() + start, first.begin() + end);
-    removed = end - start;
-  }
-  std::cout << "Eye stream corrected. Triggers removed: " << removed << std::endl;
+  if (b < 0 || a < 0 || start >= static_cast<int64_t>(first.size())) return repair;
+  repair.located = true;
+  repair.overflowStart = static_cast<int32_t>(first[static_cast<size_t>(start)].position);
+  repair.overflowEnd = static_cast<int32_t>(first[static_cast<size_t>(end)].position);
+  repair.removeFrom = static_cast<uint64_t>(start);
+  repair.removeCount = end > start ? static_cast<uint64_t>(end - start) : 0;
+  return repair;
 }

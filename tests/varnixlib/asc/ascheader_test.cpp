@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "asctestfile.h"
+#include "varnixlib/mat/recordmat.h"
 
 using asctest::AscRun;
 using asctest::Capture;
@@ -189,7 +190,7 @@ TEST(AscHeaderMat, TheStructureHasTheFieldsInOrderWithTheirTypes) {
   h.screenWidth = 1919;
   h.falseBlinkSamples = 7;
   h.guidingEye = "RIGHT";
-  MatVariable s = h.MakeMatStructure();
+  MatVariable s = MakeMatStructure(h);
   ASSERT_TRUE(s);
   EXPECT_STREQ(s->name, "AscHeader");
   const char* expected[] = {"softwareName", "softwareVersion", "fileName",     "subjectName",    "subjectSession",

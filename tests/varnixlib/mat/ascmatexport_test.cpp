@@ -12,6 +12,8 @@
 #include "varnixlib/asc/asctestfile.h"
 #include "support/testsupport.h"
 #include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/mat/ascrawdata_mat.h"
+#include "varnixlib/mat/recordmat.h"
 
 namespace {
 
@@ -96,7 +98,7 @@ struct Exported {
     run.params.ascMatFileName = run.Path("rec.asc.mat");
     if (!run.ok) return;
     CaptureStdout();
-    saved = run.asc.SaveMatFile(run.params);
+    saved = AscMatExport(run.asc).SaveMatFile(run.params);
     out = GetCapturedStdout();
     if (saved) top = ReadOnly(run.params.ascMatFileName);
   }
@@ -114,7 +116,7 @@ TEST(AscMatExport, TheFileHoldsEyetrackerAcqWithHeaderDataAndEventsInOrder) {
   ASSERT_NE(e.top, nullptr);
   EXPECT_STREQ(e.top->name, "EyetrackerAcq");
   EXPECT_EQ(FieldNames(e.top.get()), (Strings{"AscHeader", "Data", "Events"}));
-  EXPECT_EQ(FieldNames(F(e.top.get(), "AscHeader")), FieldNames(e.run.asc.Header().MakeMatStructure().get()));
+  EXPECT_EQ(FieldNames(F(e.top.get(), "AscHeader")), FieldNames(MakeMatStructure(e.run.asc.Header()).get()));
 
   matvar_t* data = F(e.top.get(), "Data");
   EXPECT_EQ(FieldNames(data), (Strings{"BinaryFormat", "DataOrientation", "DataType", "SegmentationType", "fseek",
@@ -275,7 +277,8 @@ TEST(AscMatExport, EmptyListsGiveNoFieldAndFramesNeedTheSwitch) {
 TEST(AscMatExport, TheEyetrackerPartOfAMergedSetHasParamsWithoutNamesAndTheLineOffsets) {
   AscRun run(StructuredRecording());
   ASSERT_TRUE(run.ok);
-  MatVariable eyetracker = run.asc.MakeMatEyetracker();
+  AscMatExport exporter(run.asc);
+  MatVariable eyetracker = exporter.MakeMatEyetracker();
   ASSERT_NE(eyetracker, nullptr);
   EXPECT_EQ(FieldNames(eyetracker.get()), (Strings{"AscHeader", "Params", "Data"}));
   Strings withoutNames = kParams;
@@ -290,7 +293,7 @@ TEST(AscMatExport, AFileThatCannotBeWrittenWholeIsAFailure) {
   ASSERT_TRUE(run.ok);
   run.params.ascMatFileName = run.Path("missing/rec.asc.mat");
   CaptureStdout();
-  EXPECT_FALSE(run.asc.SaveMatFile(run.params));
+  EXPECT_FALSE(AscMatExport(run.asc).SaveMatFile(run.params));
   const std::string out = GetCapturedStdout();
   EXPECT_NE(out.find("AscRawData::SaveMatFile creating MAT file"), std::string::npos) << out;
 
@@ -298,7 +301,7 @@ TEST(AscMatExport, AFileThatCannotBeWrittenWholeIsAFailure) {
   run.params.ascMatFileName = run.Path("rec.asc.mat");
   std::filesystem::create_directory(run.Path("rec.asc.event.txt"));
   CaptureStdout();
-  EXPECT_FALSE(run.asc.SaveMatFile(run.params));
+  EXPECT_FALSE(AscMatExport(run.asc).SaveMatFile(run.params));
   const std::string blocked = GetCapturedStdout();
   EXPECT_NE(blocked.find("AscRawData::SaveMatFile writing MAT file"), std::string::npos) << blocked;
 }

@@ -36,15 +36,14 @@ CMarker Marker(uint16_t code, uint32_t position, uint32_t size = 1) {
 TEST(InsertSegmentGaps, FillsTheLostFramesBeforeEachLaterSegment) {
   std::vector<CMarker> segments = {Segment(0, 0), Segment(100, 5, 1), Segment(250, 3)};
   std::vector<CMarker*> list = {&segments[0], &segments[1], &segments[2]};
-  TriggerMatching matching;
-  matching.segmentList = &list;
   BrainampEEG<int16_t>::SampleVector samples;
   for (int f = 0; f < 300; ++f) {
     samples.push_back(static_cast<int16_t>(f));
     samples.push_back(static_cast<int16_t>(-f));
   }
+  ASSERT_TRUE(Brainamp::InsertSegmentGaps<int16_t>(list, samples, 2, -32768));
   testing::internal::CaptureStdout();
-  ASSERT_TRUE(Brainamp::InsertSegmentGaps<int16_t>(matching, samples, 2, -32768));
+  Brainamp::PrintSegmentTable(list);
   const std::string console = testing::internal::GetCapturedStdout();
   ASSERT_EQ(samples.size(), (300u + 8u) * 2u);
   auto frame = [&](int f) { return std::pair<int, int>(samples[2 * f], samples[2 * f + 1]); };
@@ -65,19 +64,12 @@ TEST(InsertSegmentGaps, NegativeShiftRemovesFramesAndOneSegmentChangesNothing) {
   // A shift of -1 on a segment that lost nothing: samplesInserted wraps to all ones.
   std::vector<CMarker> segments = {Segment(0, 0), Segment(4, 0xFFFFFFFFu, -1)};
   std::vector<CMarker*> list = {&segments[0], &segments[1]};
-  TriggerMatching matching;
-  matching.segmentList = &list;
   BrainampEEG<float>::SampleVector samples = {0, 1, 2, 3, 4, 5, 6};
-  testing::internal::CaptureStdout();
-  ASSERT_TRUE(Brainamp::InsertSegmentGaps<float>(matching, samples, 1, -1.0f));
-  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(Brainamp::InsertSegmentGaps<float>(list, samples, 1, -1.0f));
   EXPECT_EQ(samples, (BrainampEEG<float>::SampleVector{0, 1, 2, 4, 5, 6}));
 
   std::vector<CMarker*> one = {&segments[0]};
-  matching.segmentList = &one;
-  testing::internal::CaptureStdout();
-  ASSERT_TRUE(Brainamp::InsertSegmentGaps<float>(matching, samples, 1, -1.0f));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  ASSERT_TRUE(Brainamp::InsertSegmentGaps<float>(one, samples, 1, -1.0f));
   EXPECT_EQ(samples.size(), 6u);
 }
 
@@ -87,15 +79,13 @@ TEST(SelectSyncWindow, SpansTheMatchedTriggersAndInterleavesTheEyeEvents) {
   triggers[1].extra = 9;
   std::vector<CMarker> eeg = {Segment(0, 0), Marker(1, 207), Marker(2, 407), Marker(3, 607),
                               Marker(4, 807)};
-  std::vector<CMarker*> segments = {&eeg[0]};
-  eeg[0].firstPair = 1;  // the window runs from the second pair ...
-  eeg[0].lastPair = 2;   // ... to the third
-  TriggerMatching matching;
-  matching.segmentList = &segments;
-  matching.firstList = &triggers;
-  matching.secondList = &eeg;
+  MatchingResult matching;
+  matching.segments.resize(1);
+  matching.segments[0].holdsPairs = true;
+  matching.segments[0].firstPair = 1;  // the window runs from the second pair ...
+  matching.segments[0].lastPair = 2;   // ... to the third
   matching.endSegment = 1;
-  for (uint64_t p = 0; p < 4; ++p) matching.lcs.pairs.push_back({p, p + 1});
+  for (uint64_t p = 0; p < 4; ++p) matching.pairs.push_back({p, p + 1});
   std::vector<CMarker> events = {Marker(1003, 150), Marker(1001, 200), Marker(500, 210),
                                  Marker(1002, 250, 40), Marker(1004, 300), Marker(1005, 350)};
   std::vector<CMarker> gaze;

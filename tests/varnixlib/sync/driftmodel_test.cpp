@@ -5,8 +5,9 @@
 #include <sstream>
 
 #include "support/testsupport.h"
-#include "varnixlib/support/logdirectory.h"
 #include "varnixlib/sync/syntheticrecording.h"
+#include "varnixlib/brainvision/brainampvmrk.h"
+#include "varnixlib/sync/matchingreport.h"
 #include "varnixlib/sync/triggermatching.h"
 
 namespace {
@@ -21,23 +22,23 @@ struct Outcome {
 // Matches eye-tracker against EEG triggers as the synchronisation does, logs into a scratch folder.
 class EyeEegMatching {
  public:
-  explicit EyeEegMatching(synthetic::Recording& r, double eyeRate, double eegRate) : rec(r) {
-    matching.firstList = &rec.et;
-    matching.secondList = &rec.eeg;
-    matching.segmentList = &rec.segments;
-    matching.rateRatio = eegRate / eyeRate;
-    matching.matchingSlope = matching.rateRatio;
-    matching.endSegment = rec.segments.size();
-  }
+  explicit EyeEegMatching(synthetic::Recording& r, double eyeRate, double eegRate)
+      : rec(r), ratio(eegRate / eyeRate) {}
 
+  // As the synchronisation does: match, shift the EEG markers as the model says, write the files.
   Outcome Go(SynchroParams& params) {
-    const std::string saved = gLogDirectory;
-    gLogDirectory = dir.Path().string() + "/";
     testing::internal::CaptureStdout();
     Outcome r;
-    r.ok = matching.Match(params, "Match ETtriggers with EEGtriggers");
+    r.ok = MatchAndReport(params, "Match ETtriggers with EEGtriggers", rec.et, rec.eeg, ratio,
+                          &rec.segments, matching);
+    if (r.ok) {
+      for (uint64_t s = 0; s < matching.segments.size(); ++s) {
+        BrainampVmrk::ShiftMarkers(rec.eeg, *rec.segments[s], matching.segments[s].correction);
+      }
+      WriteAlignmentStatistics(matching, dir.Path().string() + "/");
+      params.quality.rSquared = matching.rSquared;
+    }
     r.out = testing::internal::GetCapturedStdout();
-    gLogDirectory = saved;
     if (r.ok) {
       r.globalError = testsupport::ReadFile(dir / "GlobalError.txt");
       r.histogram = testsupport::ReadFile(dir / "HistoGlobalError.txt");
@@ -46,7 +47,8 @@ class EyeEegMatching {
   }
 
   synthetic::Recording& rec;
-  TriggerMatching matching;
+  double ratio;
+  MatchingResult matching;
   testsupport::TempDir dir;
 };
 
@@ -73,7 +75,7 @@ struct Accuracy {
 
 Accuracy CheckAgainstTruth(const EyeEegMatching& m, const Outcome& run) {
   const synthetic::Recording& rec = m.rec;
-  const auto& pairs = m.matching.lcs.pairs;
+  const auto& pairs = m.matching.pairs;
   Accuracy a;
   for (const MatchedPair& p : pairs) {
     EXPECT_EQ(rec.et[p.first].extra, rec.eeg[p.second].extra) << "pair " << p.first;
@@ -84,14 +86,14 @@ Accuracy CheckAgainstTruth(const EyeEegMatching& m, const Outcome& run) {
         a.worstPosition, std::fabs(double(rec.eeg[i].position) - double(rec.truePosition[i])));
   }
   const std::vector<double> logged = FirstColumn(run.globalError);
-  const auto& segments = rec.segments;
-  const CMarker& anchor = *segments[m.matching.firstSegment];
+  const SegmentFit& anchor = m.matching.segments[m.matching.firstSegment];
   const double x0 = rec.et[pairs[anchor.firstPair].first].position;
   const double y0 = rec.truePosition[pairs[anchor.firstPair].second];
   size_t row = 0;
   for (uint64_t s = m.matching.firstSegment; s < m.matching.endSegment; ++s) {
-    if (segments[s]->flag != 0) continue;
-    for (uint32_t p = segments[s]->firstPair; p <= segments[s]->lastPair; ++p, ++row) {
+    const SegmentFit& segment = m.matching.segments[s];
+    if (!segment.holdsPairs) continue;
+    for (uint32_t p = segment.firstPair; p <= segment.lastPair; ++p, ++row) {
       const double truth = (rec.et[pairs[p].first].position - x0) -
                            (rec.truePosition[pairs[p].second] - y0) / rec.trueSlope;
       if (row < logged.size()) {
@@ -183,7 +185,7 @@ TEST(DriftModel, TriggersLostInABufferOverflowAreRemovedBeforePairing) {
   for (const CMarker& t : rec.et) {
     EXPECT_EQ(std::count(rec.lostSerials.begin(), rec.lostSerials.end(), t.extra), 0);
   }
-  EXPECT_EQ(m.matching.lcs.pairs.size(), recorded);
+  EXPECT_EQ(m.matching.pairs.size(), recorded);
   const Accuracy a = CheckAgainstTruth(m, run);
   EXPECT_LE(a.worstPosition, 1.0);
   EXPECT_LE(a.worstError, kEndPairJitter);
@@ -262,7 +264,7 @@ TEST(DriftModel, LogAndHistogramOfAPerfectSingleSegmentAreExact) {
 
   MatchSummary summary;
   testing::internal::CaptureStdout();
-  m.matching.Summarize(summary, true);
+  TriggerMatching::Summarize(m.matching, summary, true);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.00 0.00 0.00 \n");
   EXPECT_EQ(summary.codes, (std::vector<uint16_t>{5, 6, 7}));
   EXPECT_EQ(summary.firstOffsets, (std::vector<int32_t>{0, 100, 200}));

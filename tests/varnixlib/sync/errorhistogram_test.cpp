@@ -3,24 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/testsupport.h"
-#include "varnixlib/support/logdirectory.h"
-
-namespace {
-
-// Points gLogDirectory at a scratch folder for one test.
-class LogDirectoryScope {
- public:
-  explicit LogDirectoryScope(const testsupport::TempDir& dir)
-      : mySaved(gLogDirectory) {
-    gLogDirectory = dir.Path().string() + "/";
-  }
-  ~LogDirectoryScope() { gLogDirectory = mySaved; }
-
- private:
-  std::string mySaved;
-};
-
-}  // namespace
 
 TEST(ErrorHistogram, BinBoundsGoUpAtHalvesExceptAtMinusFourAndAHalf) {
   EXPECT_EQ(ErrorBin(4.5), 5);
@@ -59,9 +41,8 @@ TEST(ErrorHistogram, StatisticsArePopulationFiguresOfTheSelectedValues) {
 
 TEST(ErrorHistogram, FilesListBinsThenCountsAndCodesInNumericOrder) {
   testsupport::TempDir dir;
-  LogDirectoryScope scope(dir);
   testing::internal::CaptureStdout();
-  WriteErrorHistograms({20, 10, 10}, {7.3, 0.2, -0.6});
+  WriteErrorHistograms({20, 10, 10}, {7.3, 0.2, -0.6}, dir.Path().string() + "/");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   EXPECT_EQ(testsupport::ReadFile(dir / "HistoGlobalError.txt"),
@@ -81,9 +62,8 @@ TEST(ErrorHistogram, FilesListBinsThenCountsAndCodesInNumericOrder) {
 
 TEST(ErrorHistogram, ListsOfDifferentLengthsAreReportedAndStillWritten) {
   testsupport::TempDir dir;
-  LogDirectoryScope scope(dir);
   testing::internal::CaptureStdout();
-  WriteErrorHistograms({3}, {0.0, 1.0});
+  WriteErrorHistograms({3}, {0.0, 1.0}, dir.Path().string() + "/");
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("Warning: Inconsistency detected!", 0), 0u);
   EXPECT_NE(testsupport::ReadFile(dir / "HistoGlobalError.txt").find("Trigger count: 2\n"),

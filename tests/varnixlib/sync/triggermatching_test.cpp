@@ -1,4 +1,5 @@
 #include "varnixlib/sync/triggermatching.h"
+#include "varnixlib/sync/matchingreport.h"
 
 #include <gtest/gtest.h>
 
@@ -28,28 +29,38 @@ struct Outcome {
   std::string out;
 };
 
-Outcome RunMatch(TriggerMatching& matching, SynchroParams& params, const std::string& title) {
+// One matching over two lists the test owns, run as the synchronisation runs it.
+struct Matching {
+  std::vector<CMarker>* first = nullptr;
+  std::vector<CMarker>* second = nullptr;
+  double ratio = 1.0;
+  MatchingResult result;
+};
+
+Outcome RunMatch(Matching& matching, SynchroParams& params, const std::string& title) {
   testing::internal::CaptureStdout();
   Outcome o;
-  o.ok = matching.Match(params, title);
+  o.ok = MatchAndReport(params, title, *matching.first, *matching.second, matching.ratio, nullptr,
+                        matching.result);
   o.out = testing::internal::GetCapturedStdout();
   return o;
 }
 
-void Attach(TriggerMatching& matching, std::vector<CMarker>& first, std::vector<CMarker>& second,
+void Attach(Matching& matching, std::vector<CMarker>& first, std::vector<CMarker>& second,
             double ratio) {
-  matching.firstList = &first;
-  matching.secondList = &second;
-  matching.rateRatio = ratio;
-  matching.matchingSlope = ratio;
+  matching.first = &first;
+  matching.second = &second;
+  matching.ratio = ratio;
 }
 
-// Runs the overflow repair of the first list against the second; returns what it printed.
-std::string Repair(TriggerMatching& matching, std::vector<CMarker>& first,
-                   std::vector<CMarker>& second) {
+// Runs the overflow repair of the first list against the second and applies it to the first list;
+// returns what it printed.
+std::string Repair(Matching& matching, std::vector<CMarker>& first, std::vector<CMarker>& second) {
   Attach(matching, first, second, 1.0);
   testing::internal::CaptureStdout();
-  matching.CorrectBufferOverflow();
+  matching.result.overflow = TriggerMatching(MatchingInput{&first, &second, 1.0, nullptr}).CorrectBufferOverflow();
+  PrintOverflowRepair(matching.result.overflow);
+  RemoveOverflowTriggers(first, matching.result.overflow);
   return testing::internal::GetCapturedStdout();
 }
 
@@ -64,30 +75,30 @@ TEST(BufferOverflow, TriggersBetweenTheTwoAnchorsAreRemovedAndTheGapDated) {
   EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 3,
                                                   TriggerMatching::OverflowSide::After, 17),
             6);
-  TriggerMatching matching;
+  Matching matching;
   EXPECT_EQ(Repair(matching, et, eeg),
             "EEG bufferoverflow start offset eyetracker: 1300\n"
             "EEG bufferoverflow end   offset eyetracker: 1600\n"
             "Eye stream corrected. Triggers removed: 3\n");
   EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{10, 11, 12, 16, 17}));
-  EXPECT_EQ(matching.overflowStart, 1300);
-  EXPECT_EQ(matching.overflowEnd, 1600);
+  EXPECT_EQ(matching.result.overflow.overflowStart, 1300);
+  EXPECT_EQ(matching.result.overflow.overflowEnd, 1600);
 }
 
 TEST(BufferOverflow, OnlyTheFirstOverflowIsRepairedAndNoneMeansSilence) {
   {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 4});
-    TriggerMatching matching;
+    Matching matching;
     EXPECT_EQ(Repair(matching, et, eeg), "");
     EXPECT_EQ(et.size(), 4u);
-    EXPECT_EQ(matching.overflowStart, -1);
+    EXPECT_EQ(matching.result.overflow.overflowStart, -1);
   }
   // Segment markers (256) after the overflow are skipped by the pattern ceiling; the pattern stops
   // at the second overflow, past which the codes no longer follow on in the eye-tracker list.
   std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   std::vector<CMarker> eeg = Markers({1, 2, 257, 256, 5, 6, 7, 8, 257, 11, 12});
-  TriggerMatching matching;
+  Matching matching;
   EXPECT_NE(Repair(matching, et, eeg).find("Triggers removed: 2\n"),
             std::string::npos);
   EXPECT_EQ(CodesOf(et), (std::vector<uint16_t>{1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
@@ -101,7 +112,7 @@ TEST(BufferOverflow, AdjacentOverflowsAreRepairedAsOneGap) {
   EXPECT_EQ(TriggerMatching::FindOverflowBoundary(CodesOf(et), CodesOf(eeg), 2,
                                                   TriggerMatching::OverflowSide::After, 12),
             6);
-  TriggerMatching matching;
+  Matching matching;
   EXPECT_EQ(Repair(matching, et, eeg),
             "EEG bufferoverflow start offset eyetracker: 1200\n"
             "EEG bufferoverflow end   offset eyetracker: 1600\n"
@@ -114,18 +125,18 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
   {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 3, 257, 4});
-    TriggerMatching matching;
+    Matching matching;
     EXPECT_EQ(Repair(matching, et, eeg), refused);
     EXPECT_EQ(et.size(), 4u);
-    EXPECT_EQ(matching.overflowStart, -1);
-    EXPECT_EQ(matching.overflowEnd, -1);
+    EXPECT_EQ(matching.result.overflow.overflowStart, -1);
+    EXPECT_EQ(matching.result.overflow.overflowEnd, -1);
   }
   {
     // Overflow at the very end of both lists: the last trigger anchors the gap, so no trigger
     // is left to date its start.
     std::vector<CMarker> et = Markers({1, 2, 3});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 257});
-    TriggerMatching matching;
+    Matching matching;
     EXPECT_EQ(Repair(matching, et, eeg), refused);
     EXPECT_EQ(et.size(), 3u);
   }
@@ -133,7 +144,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
     // Anchors with nothing between them: nothing removed, the gap is dated all the same.
     std::vector<CMarker> et = Markers({1, 2, 3, 4, 5, 6});
     std::vector<CMarker> eeg = Markers({1, 2, 3, 257, 4, 5, 6});
-    TriggerMatching matching;
+    Matching matching;
     EXPECT_EQ(Repair(matching, et, eeg),
               "EEG bufferoverflow start offset eyetracker: 1300\n"
               "EEG bufferoverflow end   offset eyetracker: 1300\n"
@@ -149,7 +160,7 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
   eeg[2].position = 3000 - 14;  // 7 eye samples early: clamps into bin +5
   eeg[3].position = 5000 + 24;  // 12 late: bin -5
   eeg[4].position = 7000 + 1;   // half a sample late, rounded away from zero: bin -1
-  TriggerMatching matching;
+  Matching matching;
   Attach(matching, ttl, eeg, 2.0);
   const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers");
   ASSERT_TRUE(o.ok);
@@ -167,7 +178,7 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
   // A single trigger: both ends are the same pair, one count in bin 0 of the next block.
   std::vector<CMarker> one = Markers({42});
   std::vector<CMarker> other = Markers({7, 42, 8});
-  TriggerMatching single;
+  Matching single;
   Attach(single, one, other, 1.0);
   const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers");
   ASSERT_TRUE(s.ok);
@@ -181,14 +192,14 @@ TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
   SynchroParams params;
   std::vector<CMarker> a = Markers({1, 2});
   std::vector<CMarker> b = Markers({3, 4});
-  TriggerMatching matching;
+  Matching matching;
   Attach(matching, a, b, 1.0);
   const Outcome o = RunMatch(matching, params, "t");
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.out, "Running Process LCS\nERROR: Problem with TriggerMatching and indexes!\n");
 
   std::vector<CMarker> empty;
-  TriggerMatching none;
+  Matching none;
   Attach(none, empty, b, 1.0);
   const Outcome e = RunMatch(none, params, "t");
   EXPECT_FALSE(e.ok);
@@ -203,12 +214,12 @@ TEST(TriggerMatchingReport, ClassicSwitchPairsTheLatestOccurrences) {
   for (const bool classic : {false, true}) {
     SynchroParams params;
     params.classicLcs = classic;
-    TriggerMatching matching;
+    Matching matching;
     Attach(matching, a, b, 1.0);
     const Outcome o = RunMatch(matching, params, "t");
     ASSERT_TRUE(o.ok);
     EXPECT_EQ(o.out.rfind(classic ? "Running Process classical LCS\n" : "Running Process LCS\n", 0),
               0u);
-    EXPECT_EQ(matching.lcs.pairs.front().second, classic ? 1u : 0u);
+    EXPECT_EQ(matching.result.pairs.front().second, classic ? 1u : 0u);
   }
 }
