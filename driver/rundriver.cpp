@@ -74,7 +74,7 @@ int RunDriver::Run(const std::vector<std::string>& arguments) {
 template <typename T>
 int RunDriver::RunStages() {
   const Outcome outcome = RunRecordingStages<T>();
-  if (outcome == Outcome::AscMatFileFailed) return Finish(outcome);
+  if (outcome == Outcome::AscMatFileFailed || outcome == Outcome::AscCorrupted) return Finish(outcome);
   PrintStatisticsFiles();
   QualityWriter::Write(myParams.quality);
   ArticleWriter::Write(myParams.article);
@@ -91,7 +91,7 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   const std::clock_t before = std::clock();
   const bool ascDone = myAsc.Process(myParams);
   myParams.quality.ascProcessingTime = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
-  if (!ascDone) return Outcome::AscFailed;
+  if (!ascDone) return myAsc.StoppedOnCorruption() ? Outcome::AscCorrupted : Outcome::AscFailed;
 
   myTtlTriggers = TtlFile::Read(myParams.ascFileName);
   Varnix::File::Remove(myParams.ascMatFileName);
@@ -122,6 +122,10 @@ int RunDriver::Finish(Outcome outcome) {
       return Fatal("!!! Can not process the EEG files -> " + myParams.eegFileName, -3);
     case Outcome::AscFailed:
       return Fatal("!!! Can not process the ASC file -> " + myParams.ascFileName, -2);
+    case Outcome::AscCorrupted:
+      // The stage named the line and the log; nothing more is written, as for a crash.
+      Varnix::Platform::Pause();
+      return ExitStatus(-1);
     case Outcome::AscMatFileFailed:
       return Fatal("!!! Can not create a valid MAT file -> " + myParams.ascMatFileName, -3);
     case Outcome::SyncFailed:

@@ -27,6 +27,7 @@ class RunDriver {
     Success,
     EegFailed,
     AscFailed,
+    AscCorrupted,  ///< a malformed sample line: the stage said so; the run ends at once
     AscMatFileFailed,  ///< ends the run at once, without the statistics lines and diagnostic files
     SyncFailed,
   };

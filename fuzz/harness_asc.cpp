@@ -1,6 +1,5 @@
 // The ASC stage on one file: header scan, grid, line walk, sorting and organisation. The first
-// byte chooses the options that change the parse; the rest is the file. The corruption stop
-// returns through the exit hook instead of ending the fuzzer.
+// byte chooses the options that change the parse; the rest is the file.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,12 +11,7 @@
 
 namespace fuzzharness {
 
-namespace {
-void ReturnFromStop(int) {}
-}  // namespace
-
 int Asc(const uint8_t* data, size_t size) {
-  AscRawData::SetExitHook(&ReturnFromStop);
   // One hour of tracker time (a grid of about 200 MB) keeps every input within the fuzzer's
   // memory limit under ASan; longer spans take the refusal path a day takes in the program.
   AscRawData::SetGridLimitForTesting(3600ull * 1000ull);

@@ -44,13 +44,10 @@ SynchroParams Params() {
   return params;
 }
 
-void ReturnFromStop(int) {}
-
 /// Parses the fixed recording once to write a genuine cache and keeps its key block. With
 /// TOLMERA_FUZZ_WRITE_SEED set, the genuine payload is also written there (the seed corpus).
 const std::string& KeyBlock() {
   static const std::string key = [] {
-    AscRawData::SetExitHook(&ReturnFromStop);
     const SynchroParams params = Params();
     const std::string text = kRecording;
     fuzzinput::WriteScratchText(text, "-cache.asc");

@@ -12,17 +12,6 @@
 #include "varnixlib/synchroparams.h"
 #include "varnixlib/asc/ttlfile.h"
 
-namespace {
-
-void ExitProcess(int status) { std::exit(status); }
-
-AscRawData::ExitHook gExitHook = &ExitProcess;
-
-}  // namespace
-
-void AscRawData::SetExitHook(ExitHook hook) { gExitHook = hook ? hook : &ExitProcess; }
-AscRawData::ExitHook AscRawData::GetExitHook() { return gExitHook; }
-
 AscRawData::AscRawData() = default;
 AscRawData::~AscRawData() = default;
 
@@ -47,6 +36,7 @@ bool AscRawData::Process(const SynchroParams& params) {
 }
 
 bool AscRawData::ProcessStage(const SynchroParams& params) {
+  myCorruptionStop = false;
   myPupilWanted = params.pupilSize;
   myFramesInEvents = params.framesInEvents;
   myCacheWanted = params.cacheWanted;
@@ -105,7 +95,8 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   // Nothing after the walk reads the text; releasing it here keeps the peak memory near the
   // file size plus the columns.
   ReleaseText();
-  if (!parsed) return Error("AscRawData::Process : processing version", "");
+  // A corrupted sample line has been reported in full where it was found; the run ends there.
+  if (!parsed) return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
   if (!OrganizeData(params)) return Error("AscRawData::Process::OrganizeData", "");
 
   // The simulated TTL file goes beside the recording, which may sit on a read-only share: a
@@ -178,8 +169,7 @@ bool AscRawData::StopOnCorruption(uint32_t index, std::string_view message, Repo
   std::cout << message << myAscFileName << " at position " << AtPosition(index) << '\n';
   std::cout << "WARNING > Useful information in " << myLogPath << std::endl;
   myWarningsWritten = true;
-  Varnix::Platform::Pause();
-  gExitHook(255);
+  myCorruptionStop = true;
   return false;
 }
 

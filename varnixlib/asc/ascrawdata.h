@@ -59,11 +59,10 @@ class AscRawData {
   /// so that such inputs take the same refusal path within the fuzzer's memory limit.
   static void SetGridLimitForTesting(uint64_t milliseconds) { theGridLimit = milliseconds; }
 
-  /// Called by StopOnCorruption to end the process; tests and fuzz builds replace it with a hook
-  /// that returns, and the parse then stops with false.
-  using ExitHook = void (*)(int status);
-  static void SetExitHook(ExitHook hook);
-  static ExitHook GetExitHook();
+  /// Whether the last Process stopped on a malformed sample line (time running backwards or off
+  /// the recording grid). The stage has then reported it on the console and in the log; the run
+  /// cannot go on, and the caller ends it.
+  bool StoppedOnCorruption() const { return myCorruptionStop; }
 
   AscRawData();
   ~AscRawData();
@@ -184,6 +183,7 @@ class AscRawData {
   }
 
   std::string myAscFileName;
+  bool myCorruptionStop = false;
   AscHeader myHeader;
   double myNaNValue = kMissing;
   uint64_t myCurrentLine = 0;

@@ -63,9 +63,8 @@ TEST_P(RealAsc, ParsesWithTheCountsOfTheFile) {
   params.pupilSize = true;
   AscRawData asc;
   asc.OpenLog(dir / "Log-AscRawData.txt");
-  asctest::ResetCorruptionStops();
   ASSERT_TRUE(asc.Process(params));
-  EXPECT_EQ(asctest::CorruptionStops(), 0);
+  EXPECT_FALSE(asc.StoppedOnCorruption());
   EXPECT_EQ(asc.SamplePeriod(), f.period);
   EXPECT_EQ(asc.Records().size(), f.blocks);
   EXPECT_EQ(asc.Triggers().size(), f.triggers);
