@@ -20,7 +20,7 @@ int Asc(const uint8_t* data, size_t size);
 int Trig(const uint8_t* data, size_t size);
 /// TtlFile::Read.
 int Ttl(const uint8_t* data, size_t size);
-/// AscRawData::LoadCache on a payload wrapped in the key of a small fixed recording.
+/// AscCache::Load on a payload wrapped in the key of a small fixed recording.
 int Dbg(const uint8_t* data, size_t size);
 
 }  // namespace fuzzharness

@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzzinput.h"
 #include "fuzz/harness.h"
+#include "varnixlib/asc/asccache.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/synchroparams.h"
 
@@ -70,7 +71,7 @@ int Dbg(const uint8_t* data, size_t size) {
   const std::string& key = KeyBlock();
   std::string cache = key;
   const uint64_t payloadSize = size;
-  const uint64_t payloadHash = AscRawData::HashBytes(reinterpret_cast<const char*>(data), size);
+  const uint64_t payloadHash = AscCache::HashBytes(reinterpret_cast<const char*>(data), size);
   cache.append(reinterpret_cast<const char*>(&payloadSize), sizeof payloadSize);  // little-endian host
   cache.append(reinterpret_cast<const char*>(&payloadHash), sizeof payloadHash);
   cache.append(reinterpret_cast<const char*>(data), size);

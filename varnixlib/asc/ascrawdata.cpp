@@ -1,11 +1,11 @@
 #include "varnixlib/asc/ascrawdata.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
 
+#include "varnixlib/asc/asccache.h"
 #include "varnixlib/support/file.h"
 #include "varnixlib/support/platform.h"
 #include "varnixlib/support/report.h"
@@ -76,9 +76,9 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
 
   if (myCacheWanted) {
     myFileSize = myTextSize;
-    myTextHash = HashBytes(myText.get(), myTextSize);
+    myTextHash = AscCache::HashBytes(myText.get(), myTextSize);
   }
-  if (myCacheWanted && LoadCache(params)) {
+  if (myCacheWanted && AscCache::Load(*this, params)) {
     ReleaseText();
     return true;
   }
@@ -103,7 +103,7 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   // failure is reported and the merge, which does not need the file, goes on.
   if (params.makeTtlFile) TtlFile::Write(myTriggers, myAscFileName);
   if (myWarningsWritten) std::cout << "Warning information is available in: " << myLogPath << std::endl;
-  SaveCache(params);
+  if (myCacheWanted) AscCache::Save(*this, params);
   return true;
 }
 

@@ -107,11 +107,8 @@ class AscRawData {
 
 
   /// The parse cache (-G): "<asc file>.dbg".
-  bool LoadCache(const SynchroParams& params);
-  void SaveCache(const SynchroParams& params);
   static std::string CacheFileName(const std::string& ascFileName) { return ascFileName + ".dbg"; }
   /// A fast 64-bit content hash (not cryptographic): detects a changed or damaged file.
-  static uint64_t HashBytes(const char* data, uint64_t size);
 
   // What the other stages read.
   const std::string& AscFileName() const { return myAscFileName; }
@@ -176,7 +173,6 @@ class AscRawData {
   void TransitionBegin(AscTokens& t, uint32_t m);
   void CombineEvents();
   void ReleaseText();
-  uint64_t CacheKeyOptions(const SynchroParams& params) const;
   void ReportProgress(uint32_t index);
   void MarkStatus(uint32_t index, uint8_t bits) {
     if (index < myNbSamples) myStatus[index] |= bits;

@@ -1,4 +1,4 @@
-// AscRawData: the parse cache of -G. A private binary file "<asc file>.dbg" holding everything the
+// The parse cache of -G. A private binary file "<asc file>.dbg" holding everything the
 // walk, the sorting and the organisation produced. Layout (little-endian, as every data file of
 // the program): a fixed key block (magic, version, ASC size and content hash, trigger-name file
 // hash, the options that change the result), then the payload size and hash, then the payload.
@@ -10,6 +10,7 @@
 #include <sstream>
 #include <type_traits>
 
+#include "varnixlib/asc/asccache.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/support/file.h"
 #include "varnixlib/synchroparams.h"
@@ -190,12 +191,12 @@ uint64_t HashOfFile(const std::string& path) {
   if (path.empty() || !Varnix::File::Exists(path)) return 0;
   std::string content;
   if (!Varnix::File::ReadInString(content, path)) return 1;
-  return AscRawData::HashBytes(content.data(), content.size());
+  return AscCache::HashBytes(content.data(), content.size());
 }
 
 }  // namespace
 
-uint64_t AscRawData::HashBytes(const char* data, uint64_t size) {
+uint64_t AscCache::HashBytes(const char* data, uint64_t size) {
   // Word-wise multiply-xor with a final avalanche: fast enough to key a file of hundreds of MB.
   uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
   uint64_t k = 0;
@@ -214,63 +215,63 @@ uint64_t AscRawData::HashBytes(const char* data, uint64_t size) {
   return h;
 }
 
-uint64_t AscRawData::CacheKeyOptions(const SynchroParams& params) const {
+uint64_t AscCache::KeyOptions(const SynchroParams& params) {
   uint64_t bits = (params.pupilSize ? 1u : 0u) | (params.velocityChannels ? 2u : 0u) |
                   (params.roundGaze ? 4u : 0u) | (params.framesInEvents ? 8u : 0u);
   return bits ^ (static_cast<uint64_t>(params.falseBlinkMsec) << 8);
 }
 
-void AscRawData::SaveCache(const SynchroParams& params) {
-  if (!myCacheWanted) return;
+void AscCache::Save(const AscRawData& asc, const SynchroParams& params) {
+  if (!asc.myCacheWanted) return;
   Writer p;
-  PutHeader(p, myHeader);
-  p.Put(myStartTimestamp);
-  p.Put(myEndTimestamp);
-  p.Put(myLastSampleIndex);
-  p.Put(myNbSamples);
-  p.Put(myNbChannels);
-  p.Put(static_cast<uint8_t>(myLeftEyePresent));
-  p.Put(static_cast<uint8_t>(myRightEyePresent));
-  p.Put(static_cast<uint8_t>(myVelocityInFile));
-  p.PutVector(myStatus);
-  p.PutVector(myFrameAdvances);
-  p.PutVector(myTriggerValues);
-  p.PutVector(myData);
-  p.Put<uint64_t>(myChannelNames.size());
-  for (const std::string& name : myChannelNames) p.Put(name);
-  p.Put<uint64_t>(myTriggerNames.size());
-  for (const auto& [code, name] : myTriggerNames) {
+  PutHeader(p, asc.myHeader);
+  p.Put(asc.myStartTimestamp);
+  p.Put(asc.myEndTimestamp);
+  p.Put(asc.myLastSampleIndex);
+  p.Put(asc.myNbSamples);
+  p.Put(asc.myNbChannels);
+  p.Put(static_cast<uint8_t>(asc.myLeftEyePresent));
+  p.Put(static_cast<uint8_t>(asc.myRightEyePresent));
+  p.Put(static_cast<uint8_t>(asc.myVelocityInFile));
+  p.PutVector(asc.myStatus);
+  p.PutVector(asc.myFrameAdvances);
+  p.PutVector(asc.myTriggerValues);
+  p.PutVector(asc.myData);
+  p.Put<uint64_t>(asc.myChannelNames.size());
+  for (const std::string& name : asc.myChannelNames) p.Put(name);
+  p.Put<uint64_t>(asc.myTriggerNames.size());
+  for (const auto& [code, name] : asc.myTriggerNames) {
     p.Put<int32_t>(code);
     p.Put(name);
   }
-  PutList(p, mySequences);
-  PutList(p, myDisplayables);
-  PutList(p, myFrames);
-  PutList(p, myTransitions);
-  PutList(p, myFixSaccLeft);
-  PutList(p, myFixSaccRight);
-  PutList(p, myBlinksLeft);
-  PutList(p, myBlinksRight);
-  PutList(p, myAcqPhases);
-  PutList(p, myRecords);
-  PutList(p, myTriggers);
+  PutList(p, asc.mySequences);
+  PutList(p, asc.myDisplayables);
+  PutList(p, asc.myFrames);
+  PutList(p, asc.myTransitions);
+  PutList(p, asc.myFixSaccLeft);
+  PutList(p, asc.myFixSaccRight);
+  PutList(p, asc.myBlinksLeft);
+  PutList(p, asc.myBlinksRight);
+  PutList(p, asc.myAcqPhases);
+  PutList(p, asc.myRecords);
+  PutList(p, asc.myTriggers);
 
   Writer file;
   file.Bytes().append(kMagic, sizeof kMagic);
   file.Put(kVersion);
-  file.Put(myFileSize);
-  file.Put(myTextHash);
+  file.Put(asc.myFileSize);
+  file.Put(asc.myTextHash);
   file.Put(HashOfFile(params.triggersFileName));
-  file.Put(CacheKeyOptions(params));
+  file.Put(KeyOptions(params));
   file.Put<uint64_t>(p.Bytes().size());
   file.Put(HashBytes(p.Bytes().data(), p.Bytes().size()));
   file.Bytes().append(p.Bytes());
   // File::Write replaces the cache only once the new one is whole; a failure leaves no half cache.
-  Varnix::File::WriteFromString(CacheFileName(myAscFileName), file.Bytes());
+  Varnix::File::WriteFromString(AscRawData::CacheFileName(asc.myAscFileName), file.Bytes());
 }
 
-bool AscRawData::LoadCache(const SynchroParams& params) {
-  const std::string path = CacheFileName(myAscFileName);
+bool AscCache::Load(AscRawData& asc, const SynchroParams& params) {
+  const std::string path = AscRawData::CacheFileName(asc.myAscFileName);
   if (!Varnix::File::Exists(path)) return false;
   std::string bytes;
   if (!Varnix::File::ReadInString(bytes, path)) return false;
@@ -286,8 +287,8 @@ bool AscRawData::LoadCache(const SynchroParams& params) {
       !file.Get(payloadSize) || !file.Get(payloadHash)) {
     return false;
   }
-  if (size != myFileSize || textHash != myTextHash || triggerHash != HashOfFile(params.triggersFileName) ||
-      options != CacheKeyOptions(params)) {
+  if (size != asc.myFileSize || textHash != asc.myTextHash || triggerHash != HashOfFile(params.triggersFileName) ||
+      options != KeyOptions(params)) {
     return false;
   }
   const uint64_t headerBytes = sizeof kMagic + sizeof version + 6 * sizeof(uint64_t);
@@ -327,32 +328,32 @@ bool AscRawData::LoadCache(const SynchroParams& params) {
        loaded.myData.size() == samples * loaded.myNbChannels;
   if (!ok) return false;
 
-  myHeader = std::move(loaded.myHeader);
-  myStartTimestamp = loaded.myStartTimestamp;
-  myEndTimestamp = loaded.myEndTimestamp;
-  myLastSampleIndex = loaded.myLastSampleIndex;
-  myNbSamples = loaded.myNbSamples;
-  myNbChannels = loaded.myNbChannels;
-  myLeftEyePresent = left != 0;
-  myRightEyePresent = right != 0;
-  myVelocityInFile = velocity != 0;
-  myStatus = std::move(loaded.myStatus);
-  myFrameAdvances = std::move(loaded.myFrameAdvances);
-  myTriggerValues = std::move(loaded.myTriggerValues);
-  myData = std::move(loaded.myData);
-  myChannelNames = std::move(loaded.myChannelNames);
-  myTriggerNames = std::move(loaded.myTriggerNames);
-  mySequences = std::move(loaded.mySequences);
-  myDisplayables = std::move(loaded.myDisplayables);
-  myFrames = std::move(loaded.myFrames);
-  myTransitions = std::move(loaded.myTransitions);
-  myFixSaccLeft = std::move(loaded.myFixSaccLeft);
-  myFixSaccRight = std::move(loaded.myFixSaccRight);
-  myBlinksLeft = std::move(loaded.myBlinksLeft);
-  myBlinksRight = std::move(loaded.myBlinksRight);
-  myAcqPhases = std::move(loaded.myAcqPhases);
-  myRecords = std::move(loaded.myRecords);
-  myTriggers = std::move(loaded.myTriggers);
-  CombineEvents();
+  asc.myHeader = std::move(loaded.myHeader);
+  asc.myStartTimestamp = loaded.myStartTimestamp;
+  asc.myEndTimestamp = loaded.myEndTimestamp;
+  asc.myLastSampleIndex = loaded.myLastSampleIndex;
+  asc.myNbSamples = loaded.myNbSamples;
+  asc.myNbChannels = loaded.myNbChannels;
+  asc.myLeftEyePresent = left != 0;
+  asc.myRightEyePresent = right != 0;
+  asc.myVelocityInFile = velocity != 0;
+  asc.myStatus = std::move(loaded.myStatus);
+  asc.myFrameAdvances = std::move(loaded.myFrameAdvances);
+  asc.myTriggerValues = std::move(loaded.myTriggerValues);
+  asc.myData = std::move(loaded.myData);
+  asc.myChannelNames = std::move(loaded.myChannelNames);
+  asc.myTriggerNames = std::move(loaded.myTriggerNames);
+  asc.mySequences = std::move(loaded.mySequences);
+  asc.myDisplayables = std::move(loaded.myDisplayables);
+  asc.myFrames = std::move(loaded.myFrames);
+  asc.myTransitions = std::move(loaded.myTransitions);
+  asc.myFixSaccLeft = std::move(loaded.myFixSaccLeft);
+  asc.myFixSaccRight = std::move(loaded.myFixSaccRight);
+  asc.myBlinksLeft = std::move(loaded.myBlinksLeft);
+  asc.myBlinksRight = std::move(loaded.myBlinksRight);
+  asc.myAcqPhases = std::move(loaded.myAcqPhases);
+  asc.myRecords = std::move(loaded.myRecords);
+  asc.myTriggers = std::move(loaded.myTriggers);
+  asc.CombineEvents();
   return true;
 }
