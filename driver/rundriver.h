@@ -9,7 +9,7 @@
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/synchroparams.h"
-#include "varnixlib/trigger.h"
+#include "varnixlib/asc/trigger.h"
 
 class RunDriver {
  public:

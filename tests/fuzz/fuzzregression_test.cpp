@@ -13,7 +13,7 @@
 #include "varnixlib/brainvision/brainampvhdr.h"
 #include "varnixlib/brainvision/brainampvmrk.h"
 #include "varnixlib/cmarker.h"
-#include "varnixlib/trigger.h"
+#include "varnixlib/asc/trigger.h"
 #include "varnixlib/asc/ttlfile.h"
 
 using testing::internal::CaptureStdout;

@@ -23,7 +23,7 @@
 #include "varnixlib/asc/fixationsaccade.h"
 #include "varnixlib/asc/frame.h"
 #include "varnixlib/asc/record.h"
-#include "varnixlib/trigger.h"
+#include "varnixlib/asc/trigger.h"
 
 class AscTokens;
 struct SynchroParams;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "varnixlib/trigger.h"
+#include "varnixlib/asc/trigger.h"
 
 class TtlFile {
  public:

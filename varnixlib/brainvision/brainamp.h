@@ -14,7 +14,7 @@
 #include "varnixlib/brainvision/brainampvmrk.h"
 #include "varnixlib/cmarker.h"
 #include "varnixlib/synchroparams.h"
-#include "varnixlib/trigger.h"
+#include "varnixlib/asc/trigger.h"
 
 class AscRawData;
 struct MatchingResult;
