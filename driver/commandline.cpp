@@ -88,6 +88,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments, Synchr
       case 'P': params.pauseAtEnd = true; break;
       case 'T': params.makeTtlFile = true; break;
       case 'L': params.classicLcs = true; break;
+      case 'O': params.twoPointModel = true; break;
+      case 'F': params.forceMerge = true; break;
       default: break;  // not an option of this program: ignored
     }
   }

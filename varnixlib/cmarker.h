@@ -31,6 +31,7 @@ class CMarker {
   uint32_t size = 0;            ///< length in samples; on segments the recorded segment length
   uint32_t extra = 0;
   const Event* event = nullptr; ///< eye-tracker event markers: the event, owned by AscRawData
+  double time = 0.0;            ///< eye-tracker triggers: the tracker's time of the trigger, ms
   std::string dateText;         ///< New Segment date, 20 digits
   double clockSample = 0.0;     ///< segments: time of day of dateText in samples
   uint32_t samplesInserted = 0; ///< segments: samples lost just before this segment

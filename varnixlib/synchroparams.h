@@ -45,6 +45,8 @@ struct SynchroParams {
   bool matOutput = false;            ///< -m: MAT files
   bool makeTtlFile = false;          ///< -T: write a simulated TTL file from the ASC triggers
   bool classicLcs = false;           ///< -L: classic LCS tie-break
+  bool twoPointModel = false;        ///< -O: the drift line through the first and last pair, shift walk
+  bool forceMerge = false;           ///< -F: merge a pair the verdict refuses
   bool velocityChannels = false;     ///< set by the driver after parsing, always
   bool roundGaze = false;            ///< set by the driver for 16-bit EEG: gaze rounded to integers
   QualityRecord quality;

@@ -20,7 +20,7 @@ static_assert(std::endian::native == std::endian::little, "the cache layout is w
 namespace {
 
 constexpr char kMagic[8] = {'T', 'L', 'M', 'R', 'A', 'S', 'C', '\x1a'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 
 class Writer {
  public:
@@ -95,6 +95,12 @@ constexpr uint64_t kEventBytes = sizeof(uint16_t) + 3 * sizeof(uint32_t);
 
 void PutOne(Writer& w, const Event& e) { PutEvent(w, e); }
 bool GetOne(Reader& r, Event& e) { return GetEvent(r, e); }
+
+void PutOne(Writer& w, const Trigger& t) {
+  PutEvent(w, t);
+  w.Put(t.timestamp);
+}
+bool GetOne(Reader& r, Trigger& t) { return GetEvent(r, t) && r.Get(t.timestamp); }
 
 void PutOne(Writer& w, const FixationSaccade& f) {
   PutEvent(w, f);

@@ -83,6 +83,8 @@ class AscRawData {
                    uint32_t& endTimestamp, int64_t falseBlinkMsec);
   /// (value - start) / period in unsigned 32-bit arithmetic; kNoIndex for a non-numeric token.
   uint32_t SampleIndex(std::string_view token) const;
+  /// The milliseconds from the first timestamp to token (a timestamp already read as a sample index).
+  uint32_t TimestampOffset(std::string_view token) const;
 
   /// Walks the lines from firstDataLine; ends with SortEvents(false).
   bool ParseLines(uint64_t firstDataLine, bool velocityChannels);

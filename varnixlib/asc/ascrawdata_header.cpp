@@ -183,14 +183,30 @@ bool AscRawData::AllocateColumns(bool velocityWanted) {
   return true;
 }
 
-uint32_t AscRawData::SampleIndex(std::string_view token) const {
-  if (token.empty()) return kNoIndex;
-  uint32_t value = 0;
+namespace {
+
+/// The digits of a timestamp token; false when it holds anything else.
+bool ReadTimestamp(std::string_view token, uint32_t& value) {
+  if (token.empty()) return false;
+  value = 0;
   for (char c : token) {
     const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
-    if (digit > 9) return kNoIndex;
+    if (digit > 9) return false;
     value = value * 10u + digit;
   }
+  return true;
+}
+
+}  // namespace
+
+uint32_t AscRawData::TimestampOffset(std::string_view token) const {
+  uint32_t value = 0;
+  return ReadTimestamp(token, value) ? value - myStartTimestamp : kNoIndex;
+}
+
+uint32_t AscRawData::SampleIndex(std::string_view token) const {
+  uint32_t value = 0;
+  if (!ReadTimestamp(token, value)) return kNoIndex;
   const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
   return (value - myStartTimestamp) / period;
 }

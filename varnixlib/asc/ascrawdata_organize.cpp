@@ -203,6 +203,7 @@ void AscRawData::GetTriggerMarkers(std::vector<CMarker>& markers) const {
     m.position = t->start;
     m.size = t->end - t->start;
     m.extra = t->line;
+    m.time = t->timestamp;
     markers.push_back(std::move(m));
   }
 }

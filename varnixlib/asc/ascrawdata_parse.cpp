@@ -217,7 +217,8 @@ void AscRawData::ParseEventLine(AscTokens& t) {
       const uint32_t i = SampleIndex(t[1]);
       if (v != 0 && i < myNbSamples) {
         myTriggerValues[i] = static_cast<uint16_t>(v);
-        myTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(v), i, line));
+        myTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(v), i, line,
+                                                       myStartTimestamp + TimestampOffset(t[1])));
       }
     }
   } else if (first == "START" && t.NextToLast() == "SAMPLES" && t.Last() == "EVENTS") {

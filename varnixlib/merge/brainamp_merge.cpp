@@ -135,12 +135,23 @@ bool Brainamp::SelectSyncWindow(const MatchingResult& matching,
                                 std::vector<CMarker>& gazeMarkers, uint64_t& gazeStart,
                                 uint64_t& gazeCount, uint64_t& eegStart, uint64_t& eegCount) {
   const std::vector<MatchedPair>& pairs = matching.pairs;
-  if (matching.firstSegment >= matching.endSegment ||
-      matching.endSegment > matching.segments.size()) {
-    return Error("Brainamp::SelectSyncWindow no segment holds two matched triggers", "");
+  uint64_t a = 0;
+  uint64_t b = 0;
+  if (matching.clockFitted) {
+    // The first and the last pair the model keeps: an outlier never sets the window.
+    const std::vector<uint8_t>& kept = matching.clock.kept;
+    const auto first = std::find(kept.begin(), kept.end(), uint8_t{1});
+    if (first == kept.end()) return Error("Brainamp::SelectSyncWindow no pair fits the clock model", "");
+    a = static_cast<uint64_t>(first - kept.begin());
+    b = kept.size() - 1 - static_cast<uint64_t>(std::find(kept.rbegin(), kept.rend(), uint8_t{1}) - kept.rbegin());
+  } else {
+    if (matching.firstSegment >= matching.endSegment ||
+        matching.endSegment > matching.segments.size()) {
+      return Error("Brainamp::SelectSyncWindow no segment holds two matched triggers", "");
+    }
+    a = matching.segments[matching.firstSegment].firstPair;
+    b = matching.segments[matching.endSegment - 1].lastPair;
   }
-  const uint64_t a = matching.segments[matching.firstSegment].firstPair;
-  const uint64_t b = matching.segments[matching.endSegment - 1].lastPair;
   if (a > b || b >= pairs.size() || pairs[b].first >= triggers.size() ||
       pairs[b].second >= eegMarkers.size()) {
     return Error("Brainamp::SelectSyncWindow pairs outside the trigger lists", "");
@@ -206,7 +217,32 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   uint64_t n = 0;
   double eegStep = 1.0;
   double gazeStep = 1.0;
-  if (!towardEeg) {
+  double eegFraction = 0.0;
+  double gazeFraction = 0.0;
+  // Where the first output frame falls on the gaze grid; the markers are placed from it.
+  double gazeOrigin = static_cast<double>(gazeStart);
+  if (matching.clockFitted) {
+    // Both directions read positions off the fitted line; the other stream starts wherever the
+    // line puts the reference's first frame, between two of its samples as a rule.
+    const ClockModel& clock = matching.clock;
+    const double period = asc.SamplePeriod();
+    const double firstTimestamp = asc.StartTimestamp();
+    auto split = [](double position, uint64_t& whole, double& fraction) {
+      position = std::max(0.0, position);
+      whole = static_cast<uint64_t>(std::floor(position));
+      fraction = position - std::floor(position);
+    };
+    if (!towardEeg) {
+      n = gazeCount;
+      split(clock.EegPosition(firstTimestamp + static_cast<double>(gazeStart) * period), eegStart, eegFraction);
+      eegStep = drift ? clock.slope * period : eegRate / gazeRate;
+    } else {
+      n = eegCount;
+      gazeOrigin = (clock.TrackerTime(static_cast<double>(eegStart)) - firstTimestamp) / period;
+      split(gazeOrigin, gazeStart, gazeFraction);
+      gazeStep = drift ? 1.0 / (clock.slope * period) : gazeRate / eegRate;
+    }
+  } else if (!towardEeg) {
     n = gazeCount;
     eegStep = drift ? spanRatio(eegCount, gazeCount, eegRate / gazeRate) : eegRate / gazeRate;
   } else {
@@ -224,6 +260,8 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
                                 eegChannels, eegStart, eegStep, missing, missing, false, &cursor);
   FrameSampler<double, T> gazeSampler(asc.Data().data(), asc.NbSamples(), gazeChannels, gazeStart,
                                       gazeStep, kGazeMissing, gazeMissingOut, true, &cursor);
+  eegSampler.SetStartFraction(eegFraction);
+  gazeSampler.SetStartFraction(gazeFraction);
   BlockWriter writer(dataFile);
   if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   uint64_t i = 0;
@@ -250,7 +288,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   // This set's gaze markers, moved onto the output time base: its MAT export reads them.
   std::vector<CMarker>& markers = info.gazeMarkers;
   markers = std::move(gazeMarkers);
-  const uint32_t r0 = markers.empty() ? 0 : markers.front().position;
+  const double r0 = matching.clockFitted || markers.empty() ? gazeOrigin : markers.front().position;
   if (matching.overflow.overflowStart >= 0 && matching.overflow.overflowEnd > 0) {
     // The first trigger after the overflow (at overflowEnd) exists in both streams and stays.
     const uint32_t from = static_cast<uint32_t>(matching.overflow.overflowStart);

@@ -8,6 +8,7 @@
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/support/logdirectory.h"
 #include "varnixlib/support/report.h"
+#include "varnixlib/sync/clockmatching.h"
 #include "varnixlib/sync/matchingreport.h"
 #include "varnixlib/sync/triggermatching.h"
 
@@ -52,8 +53,23 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   }
   MatchingResult eyeEeg;
   if (!MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
-                   eegRate / gazeRate, &myVmrk.segments, eyeEeg)) {
+                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel)) {
     return false;
+  }
+  if (!params.twoPointModel) {
+    const double period = gaze.SamplePeriod();
+    FitClocks(eyeTriggers, myVmrk.markers, myVmrk.segments, period,
+              ClockSettingsFor(eegRate, period, eyeTriggers), eyeEeg);
+    PrintClockModel(eyeEeg);
+    if (!eyeEeg.clockFitted) {
+      return Error("Brainamp::Synchronize : the clocks cannot be modelled", eyeEeg.clock.failure);
+    }
+    if (!eyeEeg.verdict.accepted) {
+      if (!params.forceMerge) {
+        return Error("Brainamp::Synchronize : the recordings do not belong together", eyeEeg.verdict.reason);
+      }
+      Warning("Brainamp::Synchronize : merged as asked (-F) although", eyeEeg.verdict.reason);
+    }
   }
   // The EEG markers take the segment shifts the model found; the statistics show the model.
   for (uint64_t s = 0; s < eyeEeg.segments.size(); ++s) {

@@ -42,7 +42,8 @@ Output FrameSampler<Source, Output>::Convert(double value) {
 
 template <typename Source, typename Output>
 bool FrameSampler<Source, Output>::Sample(uint64_t index) {
-  const double t = static_cast<double>(index) * myStep;
+  // 0 + x is x exactly: without a fraction the points are those of the step alone.
+  const double t = myStartFraction + static_cast<double>(index) * myStep;
   const uint64_t k = static_cast<uint64_t>(t);
   const double f = t - static_cast<double>(k);
   // The later neighbour must start before the source's last frame.

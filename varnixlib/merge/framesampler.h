@@ -18,6 +18,10 @@ class FrameSampler {
   FrameSampler(const Source* source, uint64_t sourceFrames, uint32_t channels, uint64_t startFrame,
                double step, Source missing, Output missingOut, bool lastNearest, Output** cursor);
 
+  /// Moves every sampling point on by fraction of a source frame (0 to 1): the output's first
+  /// frame then falls between two source frames.
+  void SetStartFraction(double fraction) { myStartFraction = fraction; }
+
   /// Writes output frame index's channels at the cursor. False, with nothing written, when the
   /// frame would need the source's last frame or anything beyond it as its later neighbour.
   bool Sample(uint64_t index);
@@ -34,6 +38,7 @@ class FrameSampler {
   uint32_t myChannels;
   uint64_t myStartFrame;
   double myStep;
+  double myStartFraction = 0.0;
   Source myMissing;
   Output myMissingOut;
   bool myLastNearest;

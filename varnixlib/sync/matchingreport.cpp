@@ -76,7 +76,8 @@ void WriteAlignmentStatistics(const MatchingResult& result, const std::string& l
 
 bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector<CMarker>& first,
                     const std::vector<CMarker>& second, double rateRatio,
-                    const std::vector<CMarker*>* segments, MatchingResult& result) {
+                    const std::vector<CMarker*>* segments, MatchingResult& result,
+                    bool twoPointModel) {
   const TriggerMatching matching(MatchingInput{&first, &second, rateRatio, segments});
   result.overflow = matching.CorrectBufferOverflow();
   PrintOverflowRepair(result.overflow);
@@ -91,5 +92,42 @@ bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector
   }
   PrintMatching(title, result);
   TriggerMatching::CountAlignment(result, params.article);
-  return matching.ModelDrift(result);
+  return !twoPointModel || matching.ModelDrift(result);
+}
+
+void PrintClockModel(const MatchingResult& result) {
+  const ClockModel& clock = result.clock;
+  const std::ios_base::fmtflags flags = std::cout.flags();
+  const std::streamsize precision = std::cout.precision();
+  std::cout << std::fixed;
+  if (result.timingDecided) {
+    std::cout << "Trigger timing decided the pairing: " << result.pairs.size() << " pairs (the codes alone gave "
+              << result.codePairs << ", of which fewer fit one clock)\n";
+  }
+  if (!clock.fitted) {
+    std::cout << "Clock model    : none (" << clock.failure << ")\n";
+  } else {
+    const double msPerSample = 1.0 / clock.slope;
+    std::cout << "Clock model    : fitted to " << clock.keptCount << " of " << result.pairs.size()
+              << " pairs (" << (result.pairs.size() - clock.keptCount) << " outliers)\n";
+    std::cout << "Drift          = " << std::setprecision(1) << clock.driftPpm << " ppm (EEG against tracker)\n";
+    std::cout << "Residual       = RMS " << std::setprecision(3) << clock.rms * msPerSample << " ms, largest "
+              << clock.largest * msPerSample << " ms (tolerance " << clock.tolerance * msPerSample << " ms)\n";
+    if (clock.exactRegistration) {
+      std::cout << "Registration   = exact on both devices (the residuals show no jitter)\n";
+    } else {
+      std::cout << "Registration   = EEG half a sample, tracker " << std::setprecision(1) << clock.trackerDelayMs
+                << " ms late on average: " << std::setprecision(3) << clock.delayCompensation
+                << " EEG samples taken off the line\n";
+    }
+    for (uint64_t k = 1; k < result.segments.size(); ++k) {
+      const SegmentFit& fit = result.segments[k];
+      std::cout << "Segment " << std::setw(2) << (k + 1) << " correction = " << std::setw(4) << fit.correction
+                << (fit.holdsPairs ? "" : "  (no matched trigger: its date decides)") << '\n';
+    }
+  }
+  std::cout << "Verdict        : " << (result.verdict.accepted ? "the recordings belong together" : "REFUSED")
+            << '\n' << std::endl;
+  std::cout.flags(flags);
+  std::cout.precision(precision);
 }

@@ -15,6 +15,7 @@
 #include "varnixlib/matchedpair.h"
 #include "varnixlib/matchsummary.h"
 #include "varnixlib/synchroparams.h"
+#include "varnixlib/sync/clockmodel.h"
 
 /// The lists one matching reads.
 struct MatchingInput {
@@ -70,6 +71,16 @@ struct MatchingResult {
   uint64_t endSegment = 0;           ///< one past the last modelled segment
   std::vector<AlignmentRow> alignment;  ///< pairs of the modelled segments, in order
   double rSquared = 0.0;             ///< of the alignment's first column against the drift line
+
+  // The clock model fitted to every pair (the default); without it the two-point line and the
+  // shift walk above describe the clocks.
+  bool clockFitted = false;
+  ClockModel clock;         ///< over the pairs above, in their order
+  PairVerdict verdict;
+  bool timingDecided = false;  ///< the pairs come from the triggers' timing, not from the codes
+  uint64_t codePairs = 0;      ///< pairs the codes gave (when the timing decided)
+  uint64_t firstTriggers = 0;  ///< length of the two trigger lists that were matched
+  uint64_t secondTriggers = 0;
 
   uint32_t X(uint64_t p) const { return firstPositions[p]; }
   uint32_t Y(uint64_t p) const { return secondPositions[p]; }

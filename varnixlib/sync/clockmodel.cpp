@@ -1,0 +1,311 @@
+#include "varnixlib/sync/clockmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+/// Least-squares line of (time, position + c) over the pairs that take part.
+struct Line {
+  double a = 0.0;
+  double b = 0.0;
+  bool ok = false;
+};
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  const size_t mid = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
+  double m = values[mid];
+  if (values.size() % 2 == 0) {
+    m = (m + *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid))) / 2.0;
+  }
+  return m;
+}
+
+class Fitter {
+ public:
+  Fitter(const std::vector<ClockPair>& pairs, size_t segments, double origin)
+      : myPairs(pairs), mySegments(segments), myOrigin(origin) {}
+
+  double X(size_t p) const { return myPairs[p].time - myOrigin; }
+  double Y(size_t p, const std::vector<double>& c) const { return myPairs[p].position + c[myPairs[p].segment]; }
+
+  /// One slope for all segments from the spread inside each; one intercept per segment. The
+  /// continuous corrections c_k then bring every segment's intercept onto the anchor's.
+  bool Continuous(const std::vector<uint8_t>& use, size_t& anchor, double& slope,
+                  std::vector<double>& c) const {
+    std::vector<double> n(mySegments, 0.0), sx(mySegments, 0.0), sy(mySegments, 0.0);
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      const uint32_t k = myPairs[p].segment;
+      n[k] += 1.0;
+      sx[k] += X(p);
+      sy[k] += myPairs[p].position;
+    }
+    double sxx = 0.0, sxy = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      const uint32_t k = myPairs[p].segment;
+      const double dx = X(p) - sx[k] / n[k];
+      sxx += dx * dx;
+      sxy += dx * (myPairs[p].position - sy[k] / n[k]);
+    }
+    if (!(sxx > 0.0)) return false;
+    slope = sxy / sxx;
+    anchor = mySegments;
+    for (size_t k = 0; k < mySegments; ++k) {
+      if (n[k] > 0.0) {
+        anchor = k;
+        break;
+      }
+    }
+    if (anchor == mySegments) return false;
+    const double anchorIntercept = (sy[anchor] - slope * sx[anchor]) / n[anchor];
+    c.assign(mySegments, 0.0);
+    for (size_t k = 0; k < mySegments; ++k) {
+      if (n[k] > 0.0) c[k] = anchorIntercept - (sy[k] - slope * sx[k]) / n[k];
+    }
+    return true;
+  }
+
+  Line Fit(const std::vector<uint8_t>& use, const std::vector<double>& c) const {
+    double n = 0.0, sx = 0.0, sy = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      n += 1.0;
+      sx += X(p);
+      sy += Y(p, c);
+    }
+    Line line;
+    if (n < 2.0) return line;
+    const double mx = sx / n, my = sy / n;
+    double sxx = 0.0, sxy = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      sxx += (X(p) - mx) * (X(p) - mx);
+      sxy += (X(p) - mx) * (Y(p, c) - my);
+    }
+    if (!(sxx > 0.0)) return line;
+    line.b = sxy / sxx;
+    line.a = my - line.b * mx;
+    line.ok = true;
+    return line;
+  }
+
+  double Rss(const std::vector<uint8_t>& use, const std::vector<double>& c, Line* out = nullptr) const {
+    const Line line = Fit(use, c);
+    if (out) *out = line;
+    if (!line.ok) return std::numeric_limits<double>::infinity();
+    double rss = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      const double r = Y(p, c) - line.a - line.b * X(p);
+      rss += r * r;
+    }
+    return rss;
+  }
+
+ private:
+  const std::vector<ClockPair>& myPairs;
+  size_t mySegments;
+  double myOrigin;
+};
+
+}  // namespace
+
+ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<uint32_t>& lostBefore,
+                         const ClockModelSettings& settings) {
+  ClockModel model;
+  size_t segments = lostBefore.size();
+  for (const ClockPair& p : pairs) segments = std::max<size_t>(segments, p.segment + 1);
+  model.corrections.assign(segments, 0);
+  model.keptPerSegment.assign(segments, 0);
+  model.residuals.assign(pairs.size(), 0.0);
+  model.kept.assign(pairs.size(), 0);
+  if (pairs.size() < 2 || !(settings.eegRate > 0.0)) {
+    model.failure = "fewer than two matched triggers";
+    return model;
+  }
+  model.origin = pairs.front().time;
+  const double nominal = settings.eegRate / 1000.0;
+  // What the jitter of both registrations can put between a pair and the true line: one EEG
+  // sample, the tracker's registration step, and a sample of margin for the line's own error.
+  model.tolerance = 1.0 + settings.trackerJitterMs * nominal + 1.0;
+  Fitter fitter(pairs, segments, model.origin);
+
+  // A robust start, so that stray pairs cannot tilt the line: the median slope between
+  // neighbouring pairs of one segment, the median intercept per segment.
+  std::vector<double> slopes;
+  for (size_t p = 1; p < pairs.size(); ++p) {
+    if (pairs[p].segment != pairs[p - 1].segment) continue;
+    const double dx = pairs[p].time - pairs[p - 1].time;
+    if (dx > 0.0) slopes.push_back((pairs[p].position - pairs[p - 1].position) / dx);
+  }
+  if (slopes.empty()) {
+    model.failure = "no EEG segment holds two matched triggers at distinct times";
+    return model;
+  }
+  const double b0 = Median(slopes);
+  std::vector<std::vector<double>> intercepts(segments);
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    intercepts[pairs[p].segment].push_back(pairs[p].position - b0 * (pairs[p].time - model.origin));
+  }
+  std::vector<double> alpha(segments, 0.0);
+  size_t anchor = segments;
+  for (size_t k = 0; k < segments; ++k) {
+    if (intercepts[k].empty()) continue;
+    alpha[k] = Median(intercepts[k]);
+    if (anchor == segments) anchor = k;
+  }
+  std::vector<uint8_t> use(pairs.size(), 0);
+  // Generous at first (the start is rough); the final pass uses the registration tolerance.
+  const double startBound = std::max(4.0 * model.tolerance, 10.0 * nominal);
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    const double r = pairs[p].position - alpha[pairs[p].segment] - b0 * (pairs[p].time - model.origin);
+    use[p] = std::fabs(r) <= startBound ? 1 : 0;
+  }
+
+  std::vector<double> c(segments, 0.0);
+  Line line;
+  for (int pass = 0; pass < 3; ++pass) {
+    double slope = 0.0;
+    std::vector<double> continuous;
+    if (!fitter.Continuous(use, anchor, slope, continuous)) {
+      model.failure = "no EEG segment holds two matched triggers at distinct times";
+      return model;
+    }
+    // Whole samples: start from the rounded estimates, then move one segment by one sample at a
+    // time while that lowers the residual sum of squares of the joint fit.
+    for (size_t k = 0; k < segments; ++k) c[k] = std::round(continuous[k]);
+    double best = fitter.Rss(use, c);
+    for (int sweep = 0; sweep < 8; ++sweep) {
+      bool moved = false;
+      for (size_t k = 0; k < segments; ++k) {
+        if (k == anchor) continue;
+        for (const double step : {-1.0, 1.0}) {
+          c[k] += step;
+          const double rss = fitter.Rss(use, c);
+          if (rss < best - 1e-9) {
+            best = rss;
+            moved = true;
+          } else {
+            c[k] -= step;
+          }
+        }
+      }
+      if (!moved) break;
+    }
+    fitter.Rss(use, c, &line);
+    if (!line.ok) {
+      model.failure = "the matched triggers do not span any time";
+      return model;
+    }
+    const double bound = pass == 0 ? 2.0 * model.tolerance : model.tolerance;
+    std::vector<uint8_t> next(pairs.size(), 0);
+    for (size_t p = 0; p < pairs.size(); ++p) {
+      const double r = fitter.Y(p, c) - line.a - line.b * fitter.X(p);
+      next[p] = std::fabs(r) <= bound ? 1 : 0;
+    }
+    if (std::count(next.begin(), next.end(), 1) < 2) break;
+    use = std::move(next);
+  }
+
+  // The cumulative corrections become one per segment, on the first segment with pairs after the
+  // last one that had some (a segment without pairs keeps its date-derived place).
+  double previous = 0.0;
+  for (size_t k = 0; k < segments; ++k) {
+    if (intercepts[k].empty() || k == anchor) continue;
+    if (k < anchor) continue;
+    int64_t s = static_cast<int64_t>(c[k] - previous);
+    // Fewer than no samples cannot have been lost.
+    if (k < lostBefore.size() && s < -static_cast<int64_t>(lostBefore[k])) s = -static_cast<int64_t>(lostBefore[k]);
+    model.corrections[k] = static_cast<int32_t>(s);
+    previous += static_cast<double>(s);
+    c[k] = previous;
+  }
+  fitter.Rss(use, c, &line);
+  model.offset = line.a;
+  model.slope = line.b;
+  model.fitted = line.ok && line.b > 0.0;
+  if (!model.fitted) {
+    model.failure = "the fitted clocks run backwards";
+    return model;
+  }
+  model.trackerDelayMs = settings.trackerDelayMs;
+  model.delayCompensation = 0.5 - model.slope * settings.trackerDelayMs;
+  model.driftPpm = (model.slope / nominal - 1.0) * 1e6;
+  double sum = 0.0;
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    const double r = fitter.Y(p, c) - line.a - line.b * fitter.X(p);
+    model.residuals[p] = r;
+    if (std::fabs(r) <= model.tolerance) {
+      model.kept[p] = 1;
+      ++model.keptCount;
+      ++model.keptPerSegment[pairs[p].segment];
+      sum += r * r;
+      model.largest = std::max(model.largest, std::fabs(r));
+    }
+  }
+  model.rms = model.keptCount ? std::sqrt(sum / static_cast<double>(model.keptCount)) : 0.0;
+  // Registrations at each device's next tick spread the residuals over about a sample plus the
+  // tracker's step. Residuals far narrower than that mean the edges fell where both devices
+  // sampled (a test set-up, or hardware that stamps edges exactly): then nothing is late.
+  double low = 0.0, high = 0.0;
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    if (!model.kept[p]) continue;
+    low = std::min(low, model.residuals[p]);
+    high = std::max(high, model.residuals[p]);
+  }
+  if (model.keptCount >= 4 && high - low < 0.5 * (1.0 + model.slope * settings.trackerJitterMs)) {
+    model.trackerDelayMs = 0.0;
+    model.delayCompensation = 0.0;
+    model.exactRegistration = true;
+  }
+  return model;
+}
+
+PairVerdict JudgePair(const ClockModel& model, uint64_t pairs, uint64_t trackerTriggers,
+                      uint64_t eegTriggers, const ClockModelSettings& settings) {
+  PairVerdict verdict;
+  const uint64_t shorter = std::min(trackerTriggers, eegTriggers);
+  const double toleranceMs = model.tolerance / (settings.eegRate / 1000.0);
+  char text[512];
+  if (!model.fitted) {
+    std::snprintf(text, sizeof text,
+                  "%llu of %llu tracker triggers matched the %llu EEG triggers, and no clock model "
+                  "fits them (%s): check that both files come from the same session",
+                  static_cast<unsigned long long>(pairs), static_cast<unsigned long long>(trackerTriggers),
+                  static_cast<unsigned long long>(eegTriggers), model.failure.c_str());
+    verdict.reason = text;
+    return verdict;
+  }
+  const double needed = std::max<double>(static_cast<double>(settings.minPairs),
+                                         settings.minShare * static_cast<double>(shorter));
+  if (static_cast<double>(model.keptCount) < needed ||
+      static_cast<double>(model.keptCount) < settings.minWithinShare * static_cast<double>(pairs)) {
+    std::snprintf(text, sizeof text,
+                  "%llu of %llu tracker triggers matched the %llu EEG triggers; %llu of them within "
+                  "%.1f ms of the clock model (at least %.0f needed, and %.0f %% of the matched): "
+                  "check that both files come from the same session and that the trigger codes "
+                  "reach both devices",
+                  static_cast<unsigned long long>(pairs), static_cast<unsigned long long>(trackerTriggers),
+                  static_cast<unsigned long long>(eegTriggers),
+                  static_cast<unsigned long long>(model.keptCount), toleranceMs, std::ceil(needed),
+                  settings.minWithinShare * 100.0);
+    verdict.reason = text;
+    return verdict;
+  }
+  if (std::fabs(model.driftPpm) > settings.maxDriftPpm) {
+    std::snprintf(text, sizeof text,
+                  "the clocks would differ by %.0f ppm (at most %.0f is possible): check the EEG "
+                  "sampling interval in the header and that both files come from the same session",
+                  model.driftPpm, settings.maxDriftPpm);
+    verdict.reason = text;
+    return verdict;
+  }
+  verdict.accepted = true;
+  return verdict;
+}
