@@ -26,7 +26,10 @@ void ConsoleText::Usage(std::ostream& out, const std::vector<std::string>& argum
   out << "Options\n";
   out << "[-p]                - pupil size processing (default : false)\n";
   out << "[-h outputPath]     - Specifies where the synthonized output files are stored\n";
-  out << "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n\n\n";
+  out << "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n";
+  out << "[-O]                - clock model of a line through the first and last matched trigger\n"
+         "                      (default : fitted to every matched trigger)\n";
+  out << "[-F]                - merge even recordings that do not seem to belong together\n\n\n";
   out.flush();
 }
 

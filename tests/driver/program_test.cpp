@@ -61,7 +61,10 @@ TEST(Program, NoArgumentsGiveUsageAndStatus255) {
                          "Options\n"
                          "[-p]                - pupil size processing (default : false)\n"
                          "[-h outputPath]     - Specifies where the synthonized output files are stored\n"
-                         "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n\n\n");
+                         "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n"
+    "[-O]                - clock model of a line through the first and last matched trigger\n"
+    "                      (default : fitted to every matched trigger)\n"
+    "[-F]                - merge even recordings that do not seem to belong together\n\n\n");
   EXPECT_EQ(run.err, "");
 }
 

@@ -177,26 +177,40 @@ ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<
       model.failure = "no EEG segment holds two matched triggers at distinct times";
       return model;
     }
-    // Whole samples: start from the rounded estimates, then move one segment by one sample at a
-    // time while that lowers the residual sum of squares of the joint fit.
+    // Whole samples: start from the rounded estimates, then move by one sample at a time while
+    // that lowers the residual sum of squares of the joint fit: one segment alone, or one gap
+    // (every segment from there on: the slope trades a tilt for a block of segments, so moves of
+    // one segment alone can stop short of the optimum).
     for (size_t k = 0; k < segments; ++k) c[k] = std::round(continuous[k]);
     double best = fitter.Rss(use, c);
-    for (int sweep = 0; sweep < 8; ++sweep) {
-      bool moved = false;
-      for (size_t k = 0; k < segments; ++k) {
-        if (k == anchor) continue;
-        for (const double step : {-1.0, 1.0}) {
-          c[k] += step;
-          const double rss = fitter.Rss(use, c);
-          if (rss < best - 1e-9) {
-            best = rss;
-            moved = true;
-          } else {
-            c[k] -= step;
+    auto shift = [&](size_t k, bool suffix, double step) {
+      for (size_t j = k; j < (suffix ? segments : k + 1); ++j) {
+        if (j != anchor) c[j] += step;
+      }
+    };
+    // Steepest descent: of all moves, the one that lowers the sum most, until none does (taking
+    // the first that helps can walk into a false optimum a slope away from the true one).
+    for (int round = 0; round < 64; ++round) {
+      size_t bestK = segments;
+      bool bestSuffix = false;
+      double bestStep = 0.0;
+      for (size_t k = anchor + 1; k < segments; ++k) {
+        for (const bool suffix : {false, true}) {
+          for (const double step : {-1.0, 1.0}) {
+            shift(k, suffix, step);
+            const double rss = fitter.Rss(use, c);
+            shift(k, suffix, -step);
+            if (rss < best - 1e-9) {
+              best = rss;
+              bestK = k;
+              bestSuffix = suffix;
+              bestStep = step;
+            }
           }
         }
       }
-      if (!moved) break;
+      if (bestK == segments) break;
+      shift(bestK, bestSuffix, bestStep);
     }
     fitter.Rss(use, c, &line);
     if (!line.ok) {

@@ -48,6 +48,7 @@ inline Recording Make(const Layout& layout) {
     CMarker et;
     et.code = static_cast<uint16_t>(1 + rng() % 200);
     et.position = static_cast<uint32_t>(std::lround(ms / layout.etPeriodMs));
+    et.time = std::ceil(ms);  // the tracker's INPUT stamp: the next whole millisecond
     et.extra = ++serial;
     r.et.push_back(et);
     if (!recorded) {
