@@ -62,13 +62,14 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
               ClockSettingsFor(eegRate, period, eyeTriggers), eyeEeg);
     PrintClockModel(eyeEeg);
     if (!eyeEeg.clockFitted) {
-      return Error("Brainamp::Synchronize : the clocks cannot be modelled", eyeEeg.clock.failure);
+      return Error("Brainamp::Synchronize : the clocks cannot be modelled:", eyeEeg.verdict.reason);
     }
     if (!eyeEeg.verdict.accepted) {
       if (!params.forceMerge) {
-        return Error("Brainamp::Synchronize : the recordings do not belong together", eyeEeg.verdict.reason);
+        return Error("Brainamp::Synchronize : the recordings do not belong together:", eyeEeg.verdict.reason);
       }
-      Warning("Brainamp::Synchronize : merged as asked (-F) although", eyeEeg.verdict.reason);
+      Warning("Brainamp::Synchronize : merged as asked (-F) although the recordings do not seem to belong together:",
+              eyeEeg.verdict.reason);
     }
   }
   // The EEG markers take the segment shifts the model found; the statistics show the model.

@@ -174,7 +174,7 @@ ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<
     double slope = 0.0;
     std::vector<double> continuous;
     if (!fitter.Continuous(use, anchor, slope, continuous)) {
-      model.failure = "no EEG segment holds two matched triggers at distinct times";
+      model.failure = "the matched triggers fit no common clock line";
       return model;
     }
     // Whole samples: start from the rounded estimates, then move by one sample at a time while
