@@ -43,3 +43,8 @@ class CMarker {
   uint32_t firstPair = 0;
   uint32_t lastPair = 0;
 };
+
+/// A trigger code, as opposed to the segment and overflow bookkeeping of the EEG's list.
+inline bool IsTriggerMarker(const CMarker& m) {
+  return m.type != NewSegment && m.code != SEGMENT_CODE && m.code != OVERFLOW_CODE;
+}

@@ -7,10 +7,6 @@
 
 namespace {
 
-bool IsTrigger(const CMarker& m) {
-  return m.type != NewSegment && m.code != SEGMENT_CODE && m.code != OVERFLOW_CODE;
-}
-
 void FillPairs(const std::vector<CMarker>& tracker, const std::vector<CMarker>& eeg, MatchingResult& result) {
   result.codes.clear();
   result.firstPositions.clear();
@@ -43,8 +39,8 @@ ClockModelSettings ClockSettingsFor(double eegRate, double trackerPeriodMs, cons
 void FitClocks(const std::vector<CMarker>& tracker, const std::vector<CMarker>& eeg,
                const std::vector<CMarker*>& segments, double trackerPeriodMs,
                const ClockModelSettings& settings, MatchingResult& result) {
-  result.firstTriggers = static_cast<uint64_t>(std::count_if(tracker.begin(), tracker.end(), IsTrigger));
-  result.secondTriggers = static_cast<uint64_t>(std::count_if(eeg.begin(), eeg.end(), IsTrigger));
+  result.firstTriggers = static_cast<uint64_t>(std::count_if(tracker.begin(), tracker.end(), IsTriggerMarker));
+  result.secondTriggers = static_cast<uint64_t>(std::count_if(eeg.begin(), eeg.end(), IsTriggerMarker));
 
   // The segment of every EEG marker, and the samples the dates say were lost before each.
   std::vector<uint32_t> segmentOf(eeg.size(), 0);

@@ -7,10 +7,6 @@
 
 namespace {
 
-bool IsTrigger(const CMarker& m) {
-  return m.type != NewSegment && m.code != SEGMENT_CODE && m.code != OVERFLOW_CODE;
-}
-
 /// The EEG triggers of one code, by position.
 using CodeIndex = std::unordered_map<uint16_t, std::vector<uint64_t>>;
 
@@ -51,7 +47,7 @@ Track Follow(const std::vector<CMarker>& tracker, const std::vector<CMarker>& ee
     for (int64_t i = static_cast<int64_t>(i0) + direction; i >= 0 && i < static_cast<int64_t>(tracker.size());
          i += direction) {
       const CMarker& trigger = tracker[static_cast<uint64_t>(i)];
-      if (!IsTrigger(trigger)) continue;
+      if (!IsTriggerMarker(trigger)) continue;
       const auto list = byCode.find(trigger.code);
       if (list == byCode.end()) continue;
       double a = 0.0, b = 0.0;
@@ -104,14 +100,14 @@ std::vector<MatchedPair> MatchByTiming(const std::vector<CMarker>& tracker, cons
                                        const TimingMatchSettings& settings) {
   CodeIndex byCode;
   for (uint64_t j = 0; j < eeg.size(); ++j) {
-    if (IsTrigger(eeg[j])) byCode[eeg[j].code].push_back(j);
+    if (IsTriggerMarker(eeg[j])) byCode[eeg[j].code].push_back(j);
   }
   for (auto& [code, list] : byCode) {
     std::stable_sort(list.begin(), list.end(), [&](uint64_t x, uint64_t y) { return eeg[x].position < eeg[y].position; });
   }
   std::vector<uint64_t> triggers;
   for (uint64_t i = 0; i < tracker.size(); ++i) {
-    if (IsTrigger(tracker[i]) && byCode.count(tracker[i].code)) triggers.push_back(i);
+    if (IsTriggerMarker(tracker[i]) && byCode.count(tracker[i].code)) triggers.push_back(i);
   }
   if (triggers.empty()) return {};
 
