@@ -100,7 +100,7 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
   const Brainamp::SetWritten exportSet = [this](const SyncInfo& info, const std::string& name) {
     return !myParams.matOutput || SaveMatFile(myBrainamp, myAsc, info, name);
   };
-  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers, exportSet)) {
+  if (!myBrainamp.Synchronize<T>(myParams, myPrefix, myAsc, myTtlTriggers, exportSet, &mySync)) {
     return Outcome::SyncFailed;
   }
   return Outcome::Success;

@@ -8,6 +8,7 @@
 #include "driver/outputdirectories.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/merge/syncrecord.h"
 #include "varnixlib/synchroparams.h"
 #include "varnixlib/asc/trigger.h"
 
@@ -46,6 +47,7 @@ class RunDriver {
   Brainamp myBrainamp;
   AscRawData myAsc;
   std::vector<Trigger> myTtlTriggers;  ///< the reference TTL file's triggers, empty without one
+  SyncRecord mySync;                   ///< what the synchronisation found, merged or refused
   OutputDirectories myOutput;
   std::string myPrefix;
 };

@@ -19,6 +19,7 @@
 class AscRawData;
 struct MatchingResult;
 struct SyncInfo;
+struct SyncRecord;
 
 class Brainamp {
  public:
@@ -40,9 +41,11 @@ class Brainamp {
   /// the eye-tracker triggers with the EEG, which fits the clock model (applied to this
   /// recording's markers) and writes the alignment statistics, then merges the streams into the
   /// output set named outputName (and its no-drift twin with -N), calling afterEachSet after each.
+  /// record, when given, receives what the synchronisation found, also when it fails.
   template <typename T>
   bool Synchronize(SynchroParams& params, const std::string& outputName, AscRawData& gaze,
-                   const std::vector<Trigger>& ttl, const SetWritten& afterEachSet = {});
+                   const std::vector<Trigger>& ttl, const SetWritten& afterEachSet = {},
+                   SyncRecord* record = nullptr);
 
   /// Inserts, before each later segment, the frames lost there (filled with missing). False,
   /// reported, when a segment lies outside the data or a shift would remove more than the segment
@@ -75,7 +78,8 @@ class Brainamp {
   bool MergeStreams(SynchroParams& params, const std::string& outputName, const AscRawData& gaze,
                     const MatchingResult& matching, const std::vector<CMarker>& eyeTriggers,
                     const std::vector<CMarker>& eyeEvents,
-                    std::chrono::steady_clock::time_point start, const SetWritten& afterEachSet);
+                    std::chrono::steady_clock::time_point start, const SetWritten& afterEachSet,
+                    SyncRecord* record);
   /// The output name of the set without drift correction: the "synchro_" that begins the base
   /// name becomes "synchrono_".
   static std::string NoDriftName(const std::string& outputName);

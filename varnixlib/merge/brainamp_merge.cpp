@@ -19,6 +19,7 @@
 #include "varnixlib/support/platform.h"
 #include "varnixlib/support/report.h"
 #include "varnixlib/support/rounding.h"
+#include "varnixlib/merge/syncrecord.h"
 #include "varnixlib/syncinfo.h"
 #include "varnixlib/sync/triggermatching.h"
 
@@ -350,7 +351,7 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
                             const std::vector<CMarker>& eyeTriggers,
                             const std::vector<CMarker>& eyeEvents,
                             std::chrono::steady_clock::time_point start,
-                            const SetWritten& afterEachSet) {
+                            const SetWritten& afterEachSet, SyncRecord* record) {
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
   if (eeg == nullptr) return Error("Brainamp::Synchronize no EEG samples of this type", "");
   if (!InsertSegmentGaps<T>(myVmrk.segments, eeg->samples, myVhdr.nbChannels, eeg->valNaN)) {
@@ -376,6 +377,7 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
                               asc, gazeMarkers, eeg->valNaN, drift, info)) {
       return false;
     }
+    if (record) record->sets.push_back(info);
     if (afterEachSet && !afterEachSet(info, name)) {
       return Error("Brainamp::SynchronizeVarnix::SaveMatFile", name);
     }
@@ -411,7 +413,8 @@ template bool Brainamp::InsertSegmentGaps<double>(const std::vector<CMarker*>&,
   template bool Brainamp::MergeStreams<T>(SynchroParams&, const std::string&, const AscRawData&,  \
                                           const MatchingResult&, const std::vector<CMarker>&,      \
                                           const std::vector<CMarker>&,                              \
-                                          std::chrono::steady_clock::time_point, const SetWritten&);
+                                          std::chrono::steady_clock::time_point, const SetWritten&,   \
+                                          SyncRecord*);
 TOLMERA_MERGE_INSTANCES(int16_t)
 TOLMERA_MERGE_INSTANCES(float)
 TOLMERA_MERGE_INSTANCES(double)

@@ -6,6 +6,7 @@
 
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/brainvision/brainamp.h"
+#include "varnixlib/merge/syncrecord.h"
 #include "varnixlib/support/logdirectory.h"
 #include "varnixlib/support/report.h"
 #include "varnixlib/sync/clockmatching.h"
@@ -15,7 +16,7 @@
 template <typename T>
 bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
                            AscRawData& gaze, const std::vector<Trigger>& ttl,
-                           const SetWritten& afterEachSet) {
+                           const SetWritten& afterEachSet, SyncRecord* record) {
   const auto start = std::chrono::steady_clock::now();
 
   std::vector<CMarker> reference;
@@ -51,11 +52,42 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
       return false;
     }
   }
+  const std::vector<CMarker> trackerTriggers = eyeTriggers;
   MatchingResult eyeEeg;
-  if (!MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
-                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel)) {
-    return false;
+  const bool matched = MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
+                                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel);
+  // Whatever happens from here on, the report shows what the matching found.
+  struct Keep {
+    SyncRecord* record;
+    const Brainamp& eeg;
+    const std::vector<CMarker>& before;
+    const std::vector<CMarker>& after;
+    const MatchingResult& matching;
+    bool matched;
+    ~Keep() {
+      if (!record) return;
+      record->matched = matched;
+      record->trackerTriggers = after;
+      record->removedTriggers.clear();
+      if (matching.overflow.located) {
+        const auto from = before.begin() + static_cast<std::ptrdiff_t>(matching.overflow.removeFrom);
+        record->removedTriggers.assign(from, from + static_cast<std::ptrdiff_t>(matching.overflow.removeCount));
+      }
+      record->eegMarkers = eeg.myVmrk.markers;
+      record->segmentMarkers.clear();
+      for (const CMarker* segment : eeg.myVmrk.segments) {
+        record->segmentMarkers.push_back(static_cast<uint64_t>(segment - eeg.myVmrk.markers.data()));
+      }
+      record->matching = matching;
+    }
+  } keep{record, *this, trackerTriggers, eyeTriggers, eyeEeg, matched};
+  if (record) {
+    record->eegRate = eegRate;
+    record->gazeRate = gazeRate;
+    record->trackerPeriodMs = gaze.SamplePeriod();
+    record->trackerStartMs = gaze.StartTimestamp();
   }
+  if (!matched) return false;
   if (!params.twoPointModel) {
     const double period = gaze.SamplePeriod();
     FitClocks(eyeTriggers, myVmrk.markers, myVmrk.segments, period,
@@ -80,15 +112,15 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   params.quality.rSquared = eyeEeg.rSquared;
 
   return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeTriggers, eyeEvents, start,
-                         afterEachSet);
+                         afterEachSet, record);
 }
 
 template bool Brainamp::Synchronize<int16_t>(SynchroParams&, const std::string&, AscRawData&,
                                              const std::vector<Trigger>&,
-                                             const Brainamp::SetWritten&);
+                                             const Brainamp::SetWritten&, SyncRecord*);
 template bool Brainamp::Synchronize<float>(SynchroParams&, const std::string&, AscRawData&,
                                            const std::vector<Trigger>&,
-                                             const Brainamp::SetWritten&);
+                                             const Brainamp::SetWritten&, SyncRecord*);
 template bool Brainamp::Synchronize<double>(SynchroParams&, const std::string&, AscRawData&,
                                             const std::vector<Trigger>&,
-                                             const Brainamp::SetWritten&);
+                                             const Brainamp::SetWritten&, SyncRecord*);
