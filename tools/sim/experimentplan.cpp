@@ -224,6 +224,9 @@ bool ExperimentPlan::CutEeg(std::string& error) {
     startMs = myClock.TrueTimeOfEegSample(first);
   }
   if (o.eegStopEarly > 0 && !TimeBetween(n - o.eegStopEarly - 1, "--eeg-stop-early", endMs, error)) return false;
+  // The recording date is the PC's clock at the EEG's first sample: it moves with the start, so the
+  // tracker's wall clock stays where it was.
+  myDate.microsecondOfDay += std::llround((startMs - myClock.EegStartMs()) * 1000.0);
   if (!PlanEeg(startMs, endMs, error)) return false;
   for (TriggerTruth& t : myTriggers) Register(t);
   const size_t firstSeen = o.eegStartLate, lastSeen = n - o.eegStopEarly - 1;
