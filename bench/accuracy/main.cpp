@@ -117,7 +117,7 @@ struct Figures {
   int unmeasured = 0;                  ///< later segments with too few valid frames to measure
   int segmentsRight = 0;               ///< placed at their true EEG sample, by the time code
   int segmentsRightByLog = 0;          ///< placed right by the log's inserted samples
-  std::vector<double> offsets;         ///< each measured later segment's start against the first's, EEG samples
+  std::vector<double> offsets;         ///< each measured later segment's level against the first's, EEG samples
 };
 
 /// Samples inserted before each segment as GlobalError.txt gives them; empty when it lacks them.
@@ -174,15 +174,14 @@ double FrameZeroTime(const simcheck::MergedRecording& merged, const simcheck::Tr
 
 /// Segment placement by the time code. Every frame with both streams valid gets its true time from
 /// frame 0's (above) and the output's period, hence its gap-filled EEG sample and segment in the
-/// truth; frames within 100 ms of a segment's ends are left out. Each measured segment's
-/// misalignment is fitted by a line over true time and read at the segment's first sample: that is
-/// where the merge put the segment's start against the gaze. Less the same reading for the first
-/// measured segment (which cancels the biases all segments share: the registration of the edges, the
-/// whole pixels of 16-bit gaze), it is the segment's offset in EEG samples; the segment is placed at
-/// its true EEG sample when the offset is below half a sample. The line, not a mean, because a merge
-/// may leave a slope in a segment (a drift not quite removed, or one clock fit per segment) that
-/// says nothing about where the segment starts. Measured on the data, the count holds whatever the
-/// log claims.
+/// truth; frames within 100 ms of a segment's ends are left out. The misalignment of all measured
+/// frames is fitted by one straight line over true time shared by all segments (a drift the merge
+/// left over, which the per-frame figures show) plus one level per segment: a segment placed k EEG
+/// samples off has its level k EEG periods from the first measured segment's, whatever the drift.
+/// The level differences, in EEG samples, are the segments' offsets; a segment is placed at its true
+/// EEG sample when its offset is below half a sample. Against the first segment, the shared biases
+/// cancel (the registration of the edges, the whole pixels of 16-bit gaze); measured on the data,
+/// the count holds whatever the log claims.
 void MeasureSegments(const simcheck::MergedRecording& merged, const simcheck::Truth& truth, bool towardEeg,
                      Figures& f) {
   const double eegRate = truth.Number(truth.recording, "eeg_rate_hz");
@@ -192,51 +191,53 @@ void MeasureSegments(const simcheck::MergedRecording& merged, const simcheck::Tr
   const double periodMs = towardEeg ? 1.0 / perMs : merged.intervalUs / 1000.0;
   const double t0 = FrameZeroTime(merged, truth, periodMs);
   const simcheck::TimeCode code = simcheck::FindTimeCode(merged);
-  struct Fit {
-    double n = 0, st = 0, se = 0, stt = 0, ste = 0;  // sums over (t, e): t from the segment's start
-    double startMs = 0;
-    double At(double ms) const {  // the fitted line at true time ms
-      const double det = n * stt - st * st;
-      const double slope = det > 0 ? (n * ste - st * se) / det : 0.0;
-      const double intercept = (se - slope * st) / n;
-      return intercept + slope * (ms - startMs);
-    }
+  struct Sums {
+    double n = 0, t = 0, e = 0, tt = 0, te = 0;  // over the segment's frames; t in s from frame 0
   };
-  std::vector<Fit> fits(truth.segments.size());
-  for (size_t s = 0; s < fits.size(); ++s)
-    fits[s].startMs = eegStart + static_cast<double>(truth.segments[s].gapFilledPosition - 1) / perMs;
+  std::vector<Sums> sums(truth.segments.size());
   if (!std::isnan(t0) && code.Found()) {
     const double margin = 0.1 * eegRate;
     for (uint64_t frame = 0; frame < merged.frames; ++frame) {
       double e = 0.0;
       if (!simcheck::FrameError(merged, code, frame, e)) continue;
-      const double t = t0 + static_cast<double>(frame) * periodMs;
-      const double x = (t - eegStart) * perMs;
+      const double ms = static_cast<double>(frame) * periodMs;
+      const double x = (t0 + ms - eegStart) * perMs;
       for (size_t s = 0; s < truth.segments.size(); ++s) {
         const double first = static_cast<double>(truth.segments[s].gapFilledPosition - 1);
         if (x >= first + margin && x < first + static_cast<double>(truth.segments[s].recorded) - margin) {
-          Fit& fit = fits[s];
-          const double dt = t - fit.startMs;
-          fit.n += 1;
-          fit.st += dt;
-          fit.se += e;
-          fit.stt += dt * dt;
-          fit.ste += dt * e;
+          Sums& z = sums[s];
+          const double t = ms / 1000.0;
+          z.n += 1;
+          z.t += t;
+          z.e += e;
+          z.tt += t * t;
+          z.te += t * e;
           break;
         }
       }
     }
   }
   constexpr double kEnough = 50;
+  // The shared slope from the variation within each segment, then each segment's level under it.
+  double within = 0, withinT = 0;
+  for (const Sums& z : sums) {
+    if (z.n < kEnough) continue;
+    within += z.te - z.t * z.e / z.n;
+    withinT += z.tt - z.t * z.t / z.n;
+  }
+  const double slope = withinT > 0 ? within / withinT : 0.0;
   int reference = -1;
-  for (size_t s = 0; s < fits.size(); ++s) {
-    if (fits[s].n < kEnough) continue;
+  double referenceLevel = 0.0;
+  for (size_t s = 0; s < sums.size(); ++s) {
+    const Sums& z = sums[s];
+    if (z.n < kEnough) continue;
+    const double level = (z.e - slope * z.t) / z.n;
     if (reference < 0) {
       reference = static_cast<int>(s);
+      referenceLevel = level;
       continue;
     }
-    const double offset =
-        (fits[s].At(fits[s].startMs) - fits[reference].At(fits[reference].startMs)) * eegRate / 1000.0;
+    const double offset = (level - referenceLevel) * eegRate / 1000.0;
     f.offsets.push_back(offset);
     f.segmentsRight += std::fabs(offset) < 0.5 ? 1 : 0;
   }
@@ -386,9 +387,9 @@ int main(int argc, char** argv) {
   }
   std::sort(rowOrder.begin(), rowOrder.end());
 
-  std::printf("\nSegments right: later segments whose first sample the merged data's time code puts within half an\n"
-              "EEG sample of its true place, against the first segment's start. By the log: the samples inserted\n"
-              "before it (samplesInsertedBefore in log/GlobalError.txt, summed) equal the samples lost before it.\n"
+  std::printf("\nSegments right: later segments the merged data's time code puts within half an EEG sample of their\n"
+              "true place (against the first segment, beyond one drift line shared by all). By the log: the samples\n"
+              "inserted before it (samplesInsertedBefore in log/GlobalError.txt, summed) equal those lost.\n"
               "Frames within one output sample: plus 2 ms for int16, whose gaze carries the code in whole pixels.\n"
               "Errors in output samples over all valid frames.\n\n");
   std::printf("%-8s %5s  %-12s %5s %6s %16s %12s %14s %8s %10s\n", "toward", "gaze", "options", "runs", "failed",
