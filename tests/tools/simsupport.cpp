@@ -83,50 +83,16 @@ int64_t ToInt(std::string_view text) {
 }
 
 double Truth::Number(const std::map<std::string, std::string>& section, const std::string& key) const {
-  const auto it = section.find(key);
-  EXPECT_NE(it, section.end()) << "ground truth lacks " << key;
-  return it == section.end() ? 0.0 : ToDouble(it->second);
+  EXPECT_NE(section.find(key), section.end()) << "ground truth lacks " << key;
+  return simcheck::Truth::Number(section, key);
 }
 
 Truth LoadTruth(const std::string& path) {
   Truth truth;
-  std::string section;
-  bool headerSeen = false;
-  for (const std::string& line : Lines(testsupport::ReadFile(path))) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line.front() == '[') {
-      section = line;
-      headerSeen = false;
-      continue;
-    }
-    if (section == "[recording]" || section == "[clock]") {
-      const size_t eq = line.find('=');
-      EXPECT_NE(eq, std::string::npos) << line;
-      if (eq == std::string::npos) continue;
-      const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-      if (key == "block") truth.blocks.push_back(value);
-      else (section == "[clock]" ? truth.clock : truth.recording)[key] = value;
-    } else if (section == "[segments]" || section == "[triggers]") {
-      if (!headerSeen) {
-        headerSeen = true;
-        continue;
-      }
-      const std::vector<std::string> f = Fields(line, ',');
-      if (section == "[segments]") {
-        EXPECT_EQ(f.size(), 7u) << line;
-        if (f.size() != 7) continue;
-        truth.segments.push_back({static_cast<int>(ToInt(f[0])), f[1], ToInt(f[2]), ToInt(f[3]), ToInt(f[4]),
-                                  ToInt(f[5]), f[6]});
-      } else {
-        EXPECT_EQ(f.size(), 9u) << line;
-        if (f.size() != 9) continue;
-        truth.triggers.push_back({static_cast<int>(ToInt(f[0])), static_cast<int>(ToInt(f[1])), ToDouble(f[2]),
-                                  ToInt(f[3]), ToInt(f[4]), ToInt(f[5]), f[6] == "1", f[7] == "1", f[8] == "1"});
-      }
-    } else {
-      ADD_FAILURE() << "line outside a known section: " << line;
-    }
-  }
+  std::string error;
+  const bool read = simcheck::ReadTruth(path, truth, error);
+  EXPECT_TRUE(read) << path << ": " << error;
+  if (!read) return Truth{};
   return truth;
 }
 

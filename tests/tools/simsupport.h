@@ -8,31 +8,19 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/sim/truthfile.h"
+
 namespace simsupport {
 
 /// Runs tolmera-sim with the arguments (shell words) and returns its exit code; its console output
 /// goes to <log> when given.
 int RunSim(const std::string& arguments, const std::string& log = "");
 
-struct TruthSegment {
-  int index = 0;
-  std::string kind;
-  int64_t vmrkPosition = 0, gapFilledPosition = 0, recorded = 0, lostBefore = 0;
-  std::string date;
-};
+using simcheck::TruthSegment;
+using simcheck::TruthTrigger;
 
-struct TruthTrigger {
-  int index = 0, code = 0;
-  double trueMs = 0;
-  int64_t etTimestamp = 0, vmrkPosition = 0, gapFilledPosition = 0;
-  bool lost = false, adjacent = false, coincident = false;
-};
-
-struct Truth {
-  std::map<std::string, std::string> recording, clock;
-  std::vector<std::string> blocks;  ///< "first,last,samples"
-  std::vector<TruthSegment> segments;
-  std::vector<TruthTrigger> triggers;
+struct Truth : simcheck::Truth {
+  /// The value under key; fails the current test when it is absent.
   double Number(const std::map<std::string, std::string>& section, const std::string& key) const;
 };
 

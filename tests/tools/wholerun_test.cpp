@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "support/testsupport.h"
-#include "tools/mergedrecording.h"
+#include "tools/sim/mergedrecording.h"
 #include "tools/simsupport.h"
 
 #ifndef _WIN32
@@ -24,7 +24,7 @@
 #endif
 
 namespace fs = std::filesystem;
-using mergetest::MergedRecording;
+using simcheck::MergedRecording;
 
 namespace {
 
@@ -75,8 +75,8 @@ void CheckOutputSet(const std::string& in, const std::string& base, const Case& 
                     MergedRecording& merged) {
   SCOPED_TRACE(base);
   MergedRecording input;
-  ASSERT_TRUE(input.Load(in + "/S01"));
-  ASSERT_TRUE(merged.Load(base));
+  ASSERT_TRUE(input.Load(in + "/S01")) << input.error;
+  ASSERT_TRUE(merged.Load(base)) << merged.error;
   // Header: the EEG channels, then the gaze channels ending with the blink flag.
   ASSERT_GT(merged.names.size(), input.names.size() + 1);
   for (uint64_t ch = 0; ch < input.names.size(); ++ch) EXPECT_EQ(merged.names[ch], input.names[ch]);
@@ -118,10 +118,10 @@ void CheckOutputSet(const std::string& in, const std::string& base, const Case& 
 void CheckAlignment(const MergedRecording& merged, const Case& c) {
   // 16-bit gaze carries the time code in whole pixels (2 ms of it).
   const double quantumMs = merged.binaryFormat == "INT_16" ? 2.0 : 0.0;
-  const mergetest::Alignment a = mergetest::MeasureAlignment(merged, quantumMs);
+  const simcheck::Alignment a = simcheck::MeasureAlignment(merged, quantumMs);
   std::printf("[ alignment ] %-34s %s\n", c.label.c_str(), a.Text().c_str());
   testing::Test::RecordProperty("alignment_" + c.label, a.Text());
-  ASSERT_GT(a.valid, merged.frames / 2);
+  ASSERT_GT(a.valid, merged.frames / 2) << a.error;
   if (c.exact) {
     EXPECT_EQ(a.withinBound, 1.0) << "first frame beyond the bound: " << a.firstBad;
   }
@@ -193,8 +193,8 @@ TEST(WholeRun, LostFramesAndBlinksCarryTheMissingValuesOfTheSampleType) {
     const Made& m = Make(c);
     ASSERT_FALSE(m.out.empty());
     MergedRecording merged, input;
-    ASSERT_TRUE(merged.Load(m.out + "/synchro_S01.asc"));
-    ASSERT_TRUE(input.Load(m.dir->Path().string() + "/in/S01"));
+    ASSERT_TRUE(merged.Load(m.out + "/synchro_S01.asc")) << merged.error;
+    ASSERT_TRUE(input.Load(m.dir->Path().string() + "/in/S01")) << input.error;
     const int eegChannels = static_cast<int>(input.names.size());
     const int firstGaze = eegChannels;
     uint64_t eegMissing = 0, gazeMissing = 0;
@@ -237,8 +237,8 @@ TEST(WholeRun, WithoutDriftSetIsWrittenBesideTheDriftCorrectedOne) {
   EXPECT_EQ(noDrift.frames, drift.frames);
   EXPECT_NE(testsupport::ReadFile(m.out + "/synchro_S01.asc.eeg"),
             testsupport::ReadFile(m.out + "/synchrono_S01.asc.eeg"));
-  const mergetest::Alignment a = mergetest::MeasureAlignment(drift, 0.0);
-  const mergetest::Alignment b = mergetest::MeasureAlignment(noDrift, 0.0);
+  const simcheck::Alignment a = simcheck::MeasureAlignment(drift, 0.0);
+  const simcheck::Alignment b = simcheck::MeasureAlignment(noDrift, 0.0);
   std::printf("[ alignment ] %-34s %s\n", "drift corrected", a.Text().c_str());
   std::printf("[ alignment ] %-34s %s\n", "without drift (-N)", b.Text().c_str());
   EXPECT_EQ(a.withinOne, 1.0);
@@ -252,7 +252,7 @@ TEST(WholeRun, MneReadsEveryMergedRecordingAsWritten) {
     const Made& m = Make(c);
     ASSERT_FALSE(m.out.empty());
     MergedRecording merged;
-    ASSERT_TRUE(merged.Load(m.out + "/synchro_S01.asc"));
+    ASSERT_TRUE(merged.Load(m.out + "/synchro_S01.asc")) << merged.error;
     if (merged.binaryFormat == "IEEE_FLOAT_64") continue;  // MNE 1.3 reads 16-bit and float32 only
     const std::vector<uint64_t> frames = {0, merged.frames / 2, merged.frames - 1};
     const std::string json = MneRead(m.out + "/synchro_S01.asc.vhdr", frames, m.dir->Path().string() + "/mne.json");

@@ -84,8 +84,13 @@ void AscWriter::CollectBlocks() {
 
 void AscWriter::CollectTriggers() {
   for (const TriggerTruth& t : myPlan.Triggers()) {
+    if (!t.InTracker()) continue;
     AddLine(t.trackerTimestamp, 1, "INPUT\t" + Int(t.trackerTimestamp) + "\t" + std::to_string(t.code));
     if (t.releaseTimestamp >= 0) AddLine(t.releaseTimestamp, 1, "INPUT\t" + Int(t.releaseTimestamp) + "\t0");
+    if (t.outlier == Outlier::TrackerDouble) {
+      AddLine(t.doubleTimestamp, 1, "INPUT\t" + Int(t.doubleTimestamp) + "\t" + std::to_string(t.code));
+      AddLine(t.doubleReleaseTimestamp, 1, "INPUT\t" + Int(t.doubleReleaseTimestamp) + "\t0");
+    }
   }
 }
 

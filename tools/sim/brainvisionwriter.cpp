@@ -170,11 +170,15 @@ bool BrainVisionWriter::WriteMarkers(const std::string& path, const std::string&
     markers.push_back({pos, 1, "New Segment,," + std::to_string(pos) + ",1,0," + s.date});
   }
   for (const TriggerTruth& t : myPlan.Triggers()) {
-    if (t.EegLost()) continue;
+    if (!t.InEeg()) continue;
     char description[16];
     std::snprintf(description, sizeof description, "S%3u", static_cast<unsigned>(t.code));
     const uint64_t pos = static_cast<uint64_t>(t.eegFile) + 1;
     markers.push_back({pos, 2, std::string("Stimulus,") + description + "," + std::to_string(pos) + ",1,0"});
+    if (t.outlier == Outlier::EegDouble) {
+      const uint64_t again = static_cast<uint64_t>(t.doubleEegFile) + 1;
+      markers.push_back({again, 2, std::string("Stimulus,") + description + "," + std::to_string(again) + ",1,0"});
+    }
   }
   std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) {
     return a.position != b.position ? a.position < b.position : a.rank < b.rank;

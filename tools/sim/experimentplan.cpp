@@ -7,7 +7,7 @@
 
 namespace {
 // Random streams of the plan; fixed numbers so one knob does not change the draws of another.
-enum Stream : uint64_t { kStreamTiming = 1, kStreamTriggers = 2 };
+enum Stream : uint64_t { kStreamTiming = 1, kStreamTriggers = 2, kStreamOutliers = 7, kStreamDates = 8 };
 // Triggers keep this far from a block's edges, so the tracker sees both edges of every pulse.
 constexpr double kTriggerMarginMs = 300.0;
 // The EEG keeps recording this long after the tracker's last block.
@@ -30,9 +30,30 @@ bool ExperimentPlan::Build(const SimOptions& options, std::string& error) {
     error = "--pattern adjacent needs --code-max of at least 2";
     return false;
   }
-  if (!PlanBlocks(error) || !PlanEeg(error)) return false;
+  if (!PlanBlocks(error) ||
+      !PlanEeg(static_cast<double>(myTrackerStartMs) + options.offsetMs,
+               SampleTime(myBlocks.back().EndSample()) + kEegTailMs, error))
+    return false;
   PlanTriggers();
+  // The triggers keep their true times through the cuts: a device that starts late or stops early,
+  // or misses a trigger, changes what it recorded, not what happened.
+  if (!CutEeg(error) || !CutTracker(error) || !PlanOutliers(error)) return false;
+  if (options.dateErrorMs > 0.0) StampDateErrors();
   return true;
+}
+
+int64_t ExperimentPlan::TrackerRegistration(double trueMs) const {
+  if (!myOptions.trackerGrid) return ClockModel::TrackerTimestamp(trueMs);
+  // Compared as printed (truncated to the millisecond), as a reader of the file sees the grid.
+  int64_t k = static_cast<int64_t>(std::floor((trueMs - static_cast<double>(myTrackerStartMs)) / myPeriodMs));
+  while (static_cast<double>(SampleTimestamp(k)) < trueMs - 1e-9) ++k;
+  return SampleTimestamp(k);
+}
+
+bool ExperimentPlan::HasTriggerFaults() const {
+  const SimOptions& o = myOptions;
+  return o.outliers > 0 || o.eegStartLate > 0 || o.eegStopEarly > 0 || o.trackerStartLate > 0 ||
+         o.trackerStopEarly > 0;
 }
 
 bool ExperimentPlan::PlanBlocks(std::string& error) {
@@ -51,10 +72,9 @@ bool ExperimentPlan::PlanBlocks(std::string& error) {
   return true;
 }
 
-bool ExperimentPlan::PlanEeg(std::string& error) {
+bool ExperimentPlan::PlanEeg(double startMs, double endMs, std::string& error) {
   const SimOptions& o = myOptions;
-  myClock = ClockModel(static_cast<double>(myTrackerStartMs) + o.offsetMs, o.driftPpm, o.eegRateHz);
-  const double endMs = SampleTime(myBlocks.back().EndSample()) + kEegTailMs;
+  myClock = ClockModel(startMs, o.driftPpm, o.eegRateHz);
   const double total = std::ceil(myClock.EegPosition(endMs));
   if (total < 10.0) {
     error = "the EEG would record almost nothing: check --offset";
@@ -118,7 +138,7 @@ double ExperimentPlan::FindCoincidentEdge(double plannedMs, double limitMs, bool
 }
 
 void ExperimentPlan::Register(TriggerTruth& trigger) const {
-  trigger.trackerTimestamp = ClockModel::TrackerTimestamp(trigger.trueMs);
+  trigger.trackerTimestamp = TrackerRegistration(trigger.trueMs);
   trigger.eegGapFilled = myClock.RegisteredEegSample(trigger.trueMs);
   trigger.eegFile = myLayout.FilePosition(trigger.eegGapFilled);
 }
@@ -154,15 +174,185 @@ void ExperimentPlan::PlanTriggers() {
         do partner.code = randomCode();
         while (partner.code == trigger.code);
         Register(partner);
-        partner.releaseTimestamp = ClockModel::TrackerTimestamp(std::max(pulseEnd, partner.trueMs + 1.0));
+        partner.releaseTimestamp = TrackerRegistration(std::max(pulseEnd, partner.trueMs + 1.0));
         myTriggers.push_back(trigger);
         myTriggers.push_back(partner);
       } else {
-        trigger.releaseTimestamp = ClockModel::TrackerTimestamp(pulseEnd);
+        trigger.releaseTimestamp = TrackerRegistration(pulseEnd);
         myTriggers.push_back(trigger);
       }
       ++primary;
       t = trigger.trueMs + o.triggerIntervalMs * rng.Uniform(0.6, 1.4);
     }
   }
+}
+
+bool ExperimentPlan::TimeBetween(size_t i, const char* knob, double& ms, std::string& error) const {
+  const TriggerTruth& before = myTriggers[i];
+  const TriggerTruth& after = myTriggers[i + 1];
+  if (after.adjacent) {
+    error = std::string(knob) + " would fall between trigger " + std::to_string(i + 1) +
+            " and its adjacent partner; choose another count";
+    return false;
+  }
+  // Midway between the port returning to 0 and its next edge: the port is idle there.
+  ms = 0.5 * (before.trueMs + myOptions.pulseMs + after.trueMs);
+  return true;
+}
+
+bool ExperimentPlan::CutEeg(std::string& error) {
+  const SimOptions& o = myOptions;
+  if (o.eegStartLate == 0 && o.eegStopEarly == 0) return true;
+  const size_t n = myTriggers.size();
+  if (static_cast<size_t>(o.eegStartLate) + o.eegStopEarly >= n) {
+    error = "--eeg-start-late and --eeg-stop-early leave the EEG none of the " + std::to_string(n) + " triggers";
+    return false;
+  }
+  double startMs = myClock.EegStartMs();
+  double endMs = SampleTime(myBlocks.back().EndSample()) + kEegTailMs;
+  if (o.eegStartLate > 0) {
+    double cut = 0.0;
+    if (!TimeBetween(o.eegStartLate - 1, "--eeg-start-late", cut, error)) return false;
+    // Starting on one of the planned EEG samples moves every sample by a whole number of periods,
+    // so coincident edges stay coincident and the recording's samples keep their true times.
+    const double first = std::ceil(myClock.EegPosition(cut));
+    if (first <= 0.0) {
+      error = "--eeg-start-late " + std::to_string(o.eegStartLate) + ": the EEG already starts after that trigger "
+              "(see --offset)";
+      return false;
+    }
+    startMs = myClock.TrueTimeOfEegSample(first);
+  }
+  if (o.eegStopEarly > 0 && !TimeBetween(n - o.eegStopEarly - 1, "--eeg-stop-early", endMs, error)) return false;
+  // The recording date is the PC's clock at the EEG's first sample: it moves with the start, so the
+  // tracker's wall clock stays where it was.
+  myDate.microsecondOfDay += std::llround((startMs - myClock.EegStartMs()) * 1000.0);
+  if (!PlanEeg(startMs, endMs, error)) return false;
+  for (TriggerTruth& t : myTriggers) Register(t);
+  const size_t firstSeen = o.eegStartLate, lastSeen = n - o.eegStopEarly - 1;
+  const int64_t total = static_cast<int64_t>(myLayout.TotalSamples());
+  // The EEG registers an edge at its next sample, so an edge less than a sample before the start
+  // would still show; refuse rather than record another count than asked.
+  const bool startHolds = firstSeen == 0 || (myTriggers[firstSeen - 1].eegGapFilled < 0 &&
+                                             myTriggers[firstSeen].eegGapFilled >= 0);
+  const bool stopHolds = lastSeen + 1 == n || (myTriggers[lastSeen + 1].eegGapFilled >= total &&
+                                               myTriggers[lastSeen].eegGapFilled < total);
+  if (!startHolds || !stopHolds) {
+    error = "no EEG sample falls between the triggers where --eeg-start-late or --eeg-stop-early cuts; "
+            "a higher --eeg-rate or a longer --trigger-interval helps";
+    return false;
+  }
+  return true;
+}
+
+bool ExperimentPlan::CutTracker(std::string& error) {
+  const SimOptions& o = myOptions;
+  if (o.trackerStartLate == 0 && o.trackerStopEarly == 0) return true;
+  const size_t n = myTriggers.size();
+  if (static_cast<size_t>(o.trackerStartLate) + o.trackerStopEarly >= n) {
+    error = "--tracker-start-late and --tracker-stop-early leave the tracker none of the " + std::to_string(n) +
+            " triggers";
+    return false;
+  }
+  const double origin = static_cast<double>(myTrackerStartMs);
+  if (o.trackerStartLate > 0) {
+    const size_t firstSeen = o.trackerStartLate;
+    double cut = 0.0;
+    if (!TimeBetween(firstSeen - 1, "--tracker-start-late", cut, error)) return false;
+    const int64_t k = static_cast<int64_t>(std::ceil((cut - origin) / myPeriodMs - 1e-9));
+    if (!(SampleTime(k) < myTriggers[firstSeen].trueMs)) {
+      error = "no tracker sample falls between the triggers where --tracker-start-late cuts; a higher "
+              "--gaze-rate or a longer --trigger-interval helps";
+      return false;
+    }
+    std::vector<RecordingBlock> kept;
+    for (RecordingBlock b : myBlocks) {
+      if (b.EndSample() <= k) continue;
+      if (b.firstSample < k) {
+        b.sampleCount -= k - b.firstSample;
+        b.firstSample = k;
+      }
+      kept.push_back(b);
+    }
+    myBlocks = kept;
+    for (size_t i = 0; i < firstSeen; ++i) myTriggers[i].trackerRecording = false;
+  }
+  if (o.trackerStopEarly > 0) {
+    const size_t lastSeen = n - o.trackerStopEarly - 1;
+    double cut = 0.0;
+    if (!TimeBetween(lastSeen, "--tracker-stop-early", cut, error)) return false;
+    const int64_t k = static_cast<int64_t>(std::floor((cut - origin) / myPeriodMs + 1e-9));
+    // The last trigger it sees must be seen whole: its return to 0 inside the block.
+    if (SampleTimestamp(k) < myTriggers[lastSeen].releaseTimestamp) {
+      error = "no tracker sample falls between the triggers where --tracker-stop-early cuts; a higher "
+              "--gaze-rate or a longer --trigger-interval helps";
+      return false;
+    }
+    std::vector<RecordingBlock> kept;
+    for (RecordingBlock b : myBlocks) {
+      if (b.firstSample > k) continue;
+      if (b.EndSample() > k + 1) b.sampleCount = k + 1 - b.firstSample;
+      kept.push_back(b);
+    }
+    myBlocks = kept;
+    for (size_t i = lastSeen + 1; i < n; ++i) myTriggers[i].trackerRecording = false;
+  }
+  return true;
+}
+
+bool ExperimentPlan::InsideTrackerBlock(int64_t timestamp) const {
+  for (const RecordingBlock& b : myBlocks)
+    if (timestamp >= SampleTimestamp(b.firstSample) && timestamp <= SampleTimestamp(b.EndSample() - 1)) return true;
+  return false;
+}
+
+bool ExperimentPlan::PlanOutliers(std::string& error) {
+  const SimOptions& o = myOptions;
+  if (o.outliers == 0) return true;
+  SimRandom rng = SimRandom(o.seed).Fork(kStreamOutliers);
+  // A double's second pulse starts at least one tracker period after the first one ended, so that
+  // even a device sampling the port on its grid sees it low in between.
+  auto doubleDelay = [&](double extra) { return o.pulseMs + myPeriodMs + extra; };
+  const double longest = doubleDelay(5.0) + o.pulseMs + 1.0;
+  std::vector<size_t> eligible;
+  for (size_t i = 0; i < myTriggers.size(); ++i) {
+    const TriggerTruth& t = myTriggers[i];
+    const bool last = i + 1 == myTriggers.size();
+    // An adjacent pair is one port event to both devices; an outlier inside it would be two.
+    if (t.adjacent || (!last && myTriggers[i + 1].adjacent) || !t.InEeg() || !t.InTracker()) continue;
+    const double end = t.trueMs + longest;
+    if (!last && myTriggers[i + 1].trueMs <= end) continue;
+    if (myLayout.SegmentOf(myClock.RegisteredEegSample(end)) != myLayout.SegmentOf(t.eegGapFilled)) continue;
+    if (!InsideTrackerBlock(TrackerRegistration(end))) continue;
+    eligible.push_back(i);
+  }
+  if (eligible.size() < o.outliers) {
+    error = "--outliers " + std::to_string(o.outliers) + ": only " + std::to_string(eligible.size()) +
+            " triggers are recorded by both devices with room for one";
+    return false;
+  }
+  for (uint32_t k = 0; k < o.outliers; ++k) {
+    const size_t pick = k + rng.Below(static_cast<uint32_t>(eligible.size() - k));
+    std::swap(eligible[k], eligible[pick]);
+    TriggerTruth& t = myTriggers[eligible[k]];
+    t.outlier = static_cast<Outlier>(1 + rng.Below(4));
+    if (t.outlier == Outlier::EegDouble || t.outlier == Outlier::TrackerDouble) {
+      t.doubleMs = t.trueMs + doubleDelay(rng.Uniform(1.0, 5.0));
+      if (t.outlier == Outlier::EegDouble) {
+        t.doubleEegFile = myLayout.FilePosition(myClock.RegisteredEegSample(t.doubleMs));
+      } else {
+        t.doubleTimestamp = TrackerRegistration(t.doubleMs);
+        t.doubleReleaseTimestamp = TrackerRegistration(t.doubleMs + o.pulseMs);
+      }
+    }
+  }
+  return true;
+}
+
+void ExperimentPlan::StampDateErrors() {
+  SimRandom rng = SimRandom(myOptions.seed).Fork(kStreamDates);
+  std::vector<int64_t> errorsUs;
+  for (size_t i = 0; i < myLayout.Segments().size(); ++i)
+    errorsUs.push_back(std::llround(rng.Uniform(-myOptions.dateErrorMs, myOptions.dateErrorMs) * 1000.0));
+  myLayout.StampDateErrors(errorsUs, myOptions.eegRateHz, myDate);
 }

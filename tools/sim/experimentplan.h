@@ -19,6 +19,10 @@ struct RecordingBlock {
   int64_t EndSample() const { return firstSample + sampleCount; }  ///< one past the last
 };
 
+/// A trigger that one device got wrong: it missed the edge, or registered it a second time a few ms
+/// later (the same code again).
+enum class Outlier { None, EegMissed, TrackerMissed, EegDouble, TrackerDouble };
+
 struct TriggerTruth {
   uint16_t code = 0;
   double trueMs = 0.0;            ///< the edge, true time (= tracker clock) in ms
@@ -28,7 +32,16 @@ struct TriggerTruth {
   int64_t eegFile = -1;           ///< 0-based sample in the .eeg file; -1 when the EEG lost the trigger
   bool adjacent = false;          ///< follows the previous trigger one EEG sample later
   bool coincident = false;        ///< the edge lies on a tracker sample and (within tolerance) an EEG sample
+  bool trackerRecording = true;   ///< false before the tracker's late start or after its early stop
+  Outlier outlier = Outlier::None;
+  double doubleMs = 0.0;               ///< a double's second edge, true time
+  int64_t doubleEegFile = -1;          ///< EEG double: 0-based .eeg sample of the second marker
+  int64_t doubleTimestamp = -1;        ///< tracker double: its second INPUT line with the code
+  int64_t doubleReleaseTimestamp = -1; ///< tracker double: the INPUT line back to 0 after it
+  /// The EEG was not recording at the edge: a pause, an overflow, or outside the recording.
   bool EegLost() const { return eegFile < 0; }
+  bool InEeg() const { return !EegLost() && outlier != Outlier::EegMissed; }                ///< a .vmrk marker
+  bool InTracker() const { return trackerRecording && outlier != Outlier::TrackerMissed; }  ///< an INPUT line
 };
 
 class ExperimentPlan {
@@ -48,11 +61,23 @@ class ExperimentPlan {
   const std::vector<TriggerTruth>& Triggers() const { return myTriggers; }
   /// True time at which the EEG's wall clock reads the recording date (its gap-filled sample 0).
   double EegStartMs() const { return myClock.EegStartMs(); }
+  /// Timestamp of the INPUT line for an edge at true time t: the next whole millisecond, or with
+  /// --tracker-grid the first sample timestamp at or after it.
+  int64_t TrackerRegistration(double trueMs) const;
+  /// Any knob that takes triggers away from one device or doubles them.
+  bool HasTriggerFaults() const;
 
  private:
   bool PlanBlocks(std::string& error);
-  bool PlanEeg(std::string& error);
+  bool PlanEeg(double startMs, double endMs, std::string& error);
   void PlanTriggers();
+  bool CutEeg(std::string& error);
+  bool CutTracker(std::string& error);
+  bool PlanOutliers(std::string& error);
+  void StampDateErrors();
+  /// True time between trigger i's pulse and trigger i + 1's edge, where a device may start or stop.
+  bool TimeBetween(size_t i, const char* knob, double& ms, std::string& error) const;
+  bool InsideTrackerBlock(int64_t timestamp) const;
   double FindCoincidentEdge(double plannedMs, double limitMs, bool& found) const;
   void Register(TriggerTruth& trigger) const;
 

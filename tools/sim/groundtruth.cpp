@@ -17,6 +17,17 @@ const char* KindName(SegmentKind kind) {
   return "?";
 }
 
+const char* OutlierName(Outlier outlier) {
+  switch (outlier) {
+    case Outlier::None: return "none";
+    case Outlier::EegMissed: return "eeg_missed";
+    case Outlier::TrackerMissed: return "et_missed";
+    case Outlier::EegDouble: return "eeg_double";
+    case Outlier::TrackerDouble: return "et_double";
+  }
+  return "?";
+}
+
 std::string Number(double value, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -52,28 +63,45 @@ bool GroundTruth::Write(const std::string& path, const std::vector<std::string>&
        "tracker timestamp = t; both register an edge at their first tick at or after it");
   line("eeg_start_ms=" + Number(myPlan.EegStartMs(), 6));
   line("drift_ppm=" + Number(o.driftPpm, 6));
-  line("offset_ms=" + Number(o.offsetMs, 6));
+  // A late EEG start moves the EEG's first sample; the offset then says where it went.
+  line("offset_ms=" + Number(o.eegStartLate > 0 ? myPlan.EegStartMs() - static_cast<double>(myPlan.TrackerStartMs())
+                                                 : o.offsetMs, 6));
   line("eeg_samples_per_ms=" + Number(o.eegRateHz * (1.0 + o.driftPpm * 1e-6) / 1000.0, 12));
   line("clock_channel=value_uV = t mod " + Number(TruthSignals::kCycleMs, 0) + " (t in ms)");
   line("gaze_x=left 100 + (t mod 1600) / 2, right 120 + (t mod 1600) / 2 (pixels)");
+  if (o.trackerGrid) line("tracker_registration=sample_grid");
+  // Columns of the imperfection knobs only when they are on, so a default truth file stays as it was.
+  const bool dateErrors = o.dateErrorMs > 0.0;
+  const bool faults = myPlan.HasTriggerFaults();
   line("[segments]");
-  line("index,kind,vmrk_position,gapfilled_position,recorded_samples,lost_before,date");
+  line(std::string("index,kind,vmrk_position,gapfilled_position,recorded_samples,lost_before,date") +
+       (dateErrors ? ",date_error_us,true_date" : ""));
   const std::vector<EegSegment>& segments = myPlan.Layout().Segments();
   for (size_t i = 0; i < segments.size(); ++i) {
     const EegSegment& g = segments[i];
     line(std::to_string(i + 1) + "," + KindName(g.kind) + "," + std::to_string(g.fileStart + 1) + "," +
          std::to_string(g.gapFilledStart + 1) + "," + std::to_string(g.recorded) + "," + std::to_string(g.lostBefore) +
-         "," + g.date);
+         "," + g.date + (dateErrors ? "," + std::to_string(g.dateErrorUs) + "," + g.trueDate : ""));
   }
   line("[triggers]");
-  line("index,code,true_ms,et_timestamp,eeg_vmrk_position,eeg_gapfilled_position,eeg_lost,adjacent,coincident");
+  line(std::string("index,code,true_ms,et_timestamp,eeg_vmrk_position,eeg_gapfilled_position,eeg_lost,adjacent,coincident") +
+       (faults ? ",eeg_recorded,et_recorded,outlier,double_true_ms,double_position" : ""));
   const std::vector<TriggerTruth>& triggers = myPlan.Triggers();
   for (size_t i = 0; i < triggers.size(); ++i) {
     const TriggerTruth& t = triggers[i];
-    line(std::to_string(i + 1) + "," + std::to_string(t.code) + "," + Number(t.trueMs, 6) + "," +
-         std::to_string(t.trackerTimestamp) + "," + std::to_string(t.EegLost() ? 0 : t.eegFile + 1) + "," +
-         std::to_string(t.eegGapFilled + 1) + "," + (t.EegLost() ? "1" : "0") + "," + (t.adjacent ? "1" : "0") +
-         "," + (t.coincident ? "1" : "0"));
+    std::string row = std::to_string(i + 1) + "," + std::to_string(t.code) + "," + Number(t.trueMs, 6) + "," +
+                      std::to_string(t.trackerTimestamp) + "," + std::to_string(t.InEeg() ? t.eegFile + 1 : 0) + "," +
+                      std::to_string(t.eegGapFilled + 1) + "," + (t.EegLost() ? "1" : "0") + "," +
+                      (t.adjacent ? "1" : "0") + "," + (t.coincident ? "1" : "0");
+    if (faults) {
+      const bool isDouble = t.outlier == Outlier::EegDouble || t.outlier == Outlier::TrackerDouble;
+      const int64_t doublePosition = t.outlier == Outlier::EegDouble ? t.doubleEegFile + 1
+                                     : t.outlier == Outlier::TrackerDouble ? t.doubleTimestamp : 0;
+      row += std::string(",") + (t.InEeg() ? "1" : "0") + "," + (t.InTracker() ? "1" : "0") + "," +
+             OutlierName(t.outlier) + "," + (isDouble ? Number(t.doubleMs, 6) : "0") + "," +
+             std::to_string(doublePosition);
+    }
+    line(row);
   }
   BufferedFile out;
   if (!out.Open(path)) return false;

@@ -108,6 +108,7 @@ bool SegmentLayout::Build(uint64_t totalSamples, std::vector<Interruption> inter
   EegSegment first;
   first.kind = SegmentKind::Start;
   first.date = dateAt(0);
+  first.trueDate = first.date;
   mySegments.push_back(first);
   uint64_t fileCursor = 0;
   for (const Interruption& gap : myInterruptions) {
@@ -120,6 +121,7 @@ bool SegmentLayout::Build(uint64_t totalSamples, std::vector<Interruption> inter
     next.fileStart = fileCursor;
     next.lostBefore = gap.lost;
     next.date = dateAt(next.gapFilledStart);
+    next.trueDate = next.date;
     mySegments.push_back(next);
   }
   mySegments.back().recorded = totalSamples - mySegments.back().gapFilledStart;
@@ -132,7 +134,7 @@ uint64_t SegmentLayout::RecordedSamples() const {
   return sum;
 }
 
-int64_t SegmentLayout::FilePosition(int64_t n) const {
+int SegmentLayout::SegmentOf(int64_t n) const {
   if (n < 0 || static_cast<uint64_t>(n) >= myTotal || mySegments.empty()) return -1;
   const uint64_t u = static_cast<uint64_t>(n);
   auto it = std::upper_bound(mySegments.begin(), mySegments.end(), u,
@@ -140,5 +142,21 @@ int64_t SegmentLayout::FilePosition(int64_t n) const {
   if (it == mySegments.begin()) return -1;
   --it;
   if (u >= it->gapFilledStart + it->recorded) return -1;
-  return static_cast<int64_t>(it->fileStart + (u - it->gapFilledStart));
+  return static_cast<int>(it - mySegments.begin());
+}
+
+int64_t SegmentLayout::FilePosition(int64_t n) const {
+  const int s = SegmentOf(n);
+  if (s < 0) return -1;
+  const EegSegment& segment = mySegments[static_cast<size_t>(s)];
+  return static_cast<int64_t>(segment.fileStart + (static_cast<uint64_t>(n) - segment.gapFilledStart));
+}
+
+void SegmentLayout::StampDateErrors(const std::vector<int64_t>& errorsUs, double rateHz, const RecordingDate& date) {
+  const double usPerSample = 1e6 / rateHz;
+  for (size_t i = 0; i < mySegments.size() && i < errorsUs.size(); ++i) {
+    EegSegment& s = mySegments[i];
+    s.dateErrorUs = errorsUs[i];
+    s.date = date.Digits(std::llround(static_cast<double>(s.gapFilledStart) * usPerSample) + s.dateErrorUs);
+  }
 }

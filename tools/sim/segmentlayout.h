@@ -22,7 +22,9 @@ struct EegSegment {
   uint64_t fileStart = 0;       ///< the same sample in the .eeg file (0-based)
   uint64_t recorded = 0;        ///< samples recorded in this segment
   uint64_t lostBefore = 0;      ///< samples lost just before it
-  std::string date;             ///< New Segment date, 20 digits YYYYMMDDhhmmssuuuuuu
+  std::string date;             ///< New Segment date, 20 digits YYYYMMDDhhmmssuuuuuu, as in the .vmrk
+  std::string trueDate;         ///< the date of the EEG's nominal clock, which `date` equals unless stamped with an error
+  int64_t dateErrorUs = 0;      ///< date - trueDate
 };
 
 /// Wall-clock start of the recording: a civil date and the microsecond of that day.
@@ -52,6 +54,12 @@ class SegmentLayout {
   /// File position (0-based) of gap-filled sample n, or -1 when the sample was not recorded (lost in an
   /// interruption, or outside the recording).
   int64_t FilePosition(int64_t n) const;
+  /// Index of the segment holding gap-filled sample n, or -1 when the sample was not recorded.
+  int SegmentOf(int64_t n) const;
+
+  /// Restamps each segment's date as the recording PC's clock wrote it: its true date plus the
+  /// segment's error (one per segment, in microseconds).
+  void StampDateErrors(const std::vector<int64_t>& errorsUs, double rateHz, const RecordingDate& date);
 
  private:
   uint64_t myTotal = 0;

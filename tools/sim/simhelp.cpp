@@ -42,8 +42,9 @@ Triggers
   --trigger-interval MS  mean spacing, jittered by +-40 % (default 1000)
   --pattern P            random | repeat (codes 1..K in turn) | adjacent (random codes; every K-th
                          trigger is followed by a second code one EEG sample later) (default random)
-  --code-max N           highest code, 1..255 (default 255)
-  --repeat-cycle K       K of the repeat pattern (default 3)
+  --code-max N           highest code, 1..255 (default 255); --code-max 1 is a single-code session:
+                         every trigger has code 1 (with any pattern but adjacent)
+  --repeat-cycle K       K of the repeat pattern (default 3, or --code-max when that is lower)
   --adjacent-every K     K of the adjacent pattern (default 5)
   --pulse MS             pulse width: the port returns to 0 after it (default 5)
   --coincident           put each edge on a tracker sample of a whole millisecond that lies at most
@@ -53,6 +54,25 @@ Triggers
                          are everywhere.
   --coincide-tolerance X in EEG samples (default 0.001)
   --ttl                  also write the reference TTL file
+Imperfections (each off by default; --coincident works with all of them)
+  --date-error MS        the recording PC's clock stamps every New Segment date (the first one too)
+                         with its own error, uniform in +-MS ms (rounded to the microsecond)
+  --tracker-grid         the tracker registers an edge on its sample grid: the INPUT timestamp is the
+                         first sample timestamp at or after the edge (steps of 4 ms at 250 Hz, 2 ms at
+                         500 Hz) instead of the next whole millisecond
+  --outliers N           N triggers, drawn among those both devices record, that one device (EEG or
+                         tracker, at random) misses, or registers twice: the same code again, one pulse,
+                         one tracker period and 1 to 5 ms after the edge (a second .vmrk marker, or a
+                         second INPUT pulse)
+  --eeg-start-late K     the EEG starts after the first K triggers of the session (between the K-th
+                         trigger's pulse and the next edge, on one of the samples it would have taken)
+  --eeg-stop-early K     the EEG stops before the last K triggers
+  --tracker-start-late K the tracker's recording starts after the first K triggers (blocks before are
+                         dropped, the block holding that moment starts there)
+  --tracker-stop-early K the tracker's recording stops before the last K triggers
+                         Counts are in the session's triggers (recorded or not) and may not cut an
+                         adjacent pair; refused (exit 2) when they leave a device no trigger, fewer than
+                         N triggers can take an outlier, or no sample lies between the two triggers.
 Eye events and experiment structure
   --no-eye-events        no fixations, saccades or blinks
   --blink-interval MS    mean spacing of blinks, 0 for none (default 4000)
@@ -67,26 +87,38 @@ Clock model
   True time t is the eye tracker's clock in milliseconds: a tracker timestamp is true time. The EEG's
   gap-filled sample position (0-based, counting the samples lost in pauses and overflows) of time t is
       x(t) = (t - eeg_start_ms) * eeg_rate_hz * (1 + drift_ppm * 1e-6) / 1000
-  with eeg_start_ms = first block start + offset. A trigger edge at t is registered by the tracker's
-  INPUT line at timestamp ceil(t) and by the EEG at gap-filled sample ceil(x(t)). The New Segment date
-  of a segment is the recording date plus its gap-filled start at the nominal rate, so the difference
-  of two segment dates in samples, rounded, is the recorded samples between them plus the samples lost.
+  with eeg_start_ms = first block start + offset (the planned first block start; with
+  --eeg-start-late, the EEG's actual first sample). A trigger edge at t is registered by the tracker's
+  INPUT line at timestamp ceil(t) (with --tracker-grid: the first sample timestamp >= t) and by the
+  EEG at gap-filled sample ceil(x(t)). The New Segment date of a segment is the recording date plus its
+  gap-filled start at the nominal rate (plus its error with --date-error), so without date errors the
+  difference of two segment dates in samples, rounded, is the recorded samples between them plus the
+  samples lost.
   A buffer overflow writes "Comment,Buffer Overflow" and a New Segment at the same position.
 
 Ground truth (NAME.truth.txt): plain text, '#' starts a comment, sections in brackets.
   [recording]  key=value: seed, name, eeg_channels, eeg_clock_channel (number,name), eeg_rate_hz,
                eeg_sample_type, eeg_recorded_samples (in the .eeg), eeg_gapfilled_samples (recorded
-               plus lost), gaze_rate_hz, eyes, velocity, tracker_start_ms, and one
+               plus lost), gaze_rate_hz, eyes, velocity, tracker_start_ms (origin of the tracker's
+               sample grid: the planned first block start), and one
                block=first timestamp,last timestamp,samples per recording block
   [clock]      key=value: model (the formula above), eeg_start_ms, drift_ppm, offset_ms,
-               eeg_samples_per_ms, clock_channel, gaze_x
+               eeg_samples_per_ms, clock_channel, gaze_x; tracker_registration=sample_grid with
+               --tracker-grid
   [segments]   CSV with a header line: index, kind (start | pause | overflow), vmrk_position (1-based,
                as in the .vmrk), gapfilled_position (1-based), recorded_samples, lost_before (samples
-               lost just before the segment), date (20 digits, as in the .vmrk)
+               lost just before the segment), date (20 digits, as in the .vmrk); with --date-error
+               also date_error_us (date minus true_date) and true_date (the EEG's nominal clock)
   [triggers]   CSV with a header line, one row per trigger in time order: index, code, true_ms,
-               et_timestamp (INPUT line), eeg_vmrk_position (1-based, 0 when lost),
-               eeg_gapfilled_position (1-based), eeg_lost (1 when the EEG lost it in a pause or an
-               overflow), adjacent (1: one EEG sample after the previous trigger), coincident
+               et_timestamp (its INPUT line, or where it would be when the tracker did not record
+               it), eeg_vmrk_position (1-based, 0 when not in the .vmrk), eeg_gapfilled_position
+               (1-based; <= 0 before the EEG's start), eeg_lost (1 when the EEG was not recording:
+               a pause, an overflow, before its start or after its end), adjacent (1: one EEG sample
+               after the previous trigger), coincident. With --outliers or a start or stop knob also
+               eeg_recorded and et_recorded (1: a .vmrk marker / an INPUT line for it), outlier
+               (none | eeg_missed | et_missed | eeg_double | et_double), double_true_ms (the second
+               edge of a double, else 0) and double_position (1-based .vmrk position of an EEG
+               double, INPUT timestamp of a tracker double, else 0)
 
 Checking alignment in a merged output
   The EEG's last channel, TrueTime (resolution 0.1 uV), holds t mod 1600 in uV (t in ms): its stored

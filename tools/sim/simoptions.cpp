@@ -50,6 +50,7 @@ std::function<bool(std::string_view)> Flag(bool& field, bool value) {
 
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& help, std::string& error) {
   help = false;
+  bool repeatCycleGiven = false;
   const std::vector<OptionRule> rules = {
       {"--out", true, [&o](std::string_view v) { o.outDir = std::string(v); return !v.empty(); }},
       {"--name", true,
@@ -111,7 +112,11 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
          return true;
        }},
       {"--code-max", true, Count(o.codeMax, 1, 255)},
-      {"--repeat-cycle", true, Count(o.repeatCycle, 1, 255)},
+      {"--repeat-cycle", true,
+       [&o, &repeatCycleGiven](std::string_view v) {
+         repeatCycleGiven = true;
+         return Count(o.repeatCycle, 1, 255)(v);
+       }},
       {"--adjacent-every", true, Count(o.adjacentEvery, 1, 1000000)},
       {"--pulse", true, Number(o.pulseMs)},
       {"--coincident", false, Flag(o.coincident, true)},
@@ -121,6 +126,13 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
       {"--blink-interval", true, Number(o.blinkIntervalMs)},
       {"--false-blinks", true, Number(o.falseBlinkFraction)},
       {"--structure", false, Flag(o.structure, true)},
+      {"--date-error", true, Number(o.dateErrorMs)},
+      {"--tracker-grid", false, Flag(o.trackerGrid, true)},
+      {"--outliers", true, Count(o.outliers, 0, 1000000)},
+      {"--eeg-start-late", true, Count(o.eegStartLate, 0, 1000000)},
+      {"--eeg-stop-early", true, Count(o.eegStopEarly, 0, 1000000)},
+      {"--tracker-start-late", true, Count(o.trackerStartLate, 0, 1000000)},
+      {"--tracker-stop-early", true, Count(o.trackerStopEarly, 0, 1000000)},
   };
 
   for (int i = 1; i < argc; ++i) {
@@ -161,6 +173,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
     }
   }
 
+  // A few-code session asks for --code-max alone; the cycle's default must not outgrow it.
+  if (!repeatCycleGiven && o.repeatCycle > o.codeMax) o.repeatCycle = o.codeMax;
+
   // Ranges that keep every later computation meaningful.
   if (!(o.durationSec > 0.0 && o.durationSec <= 48.0 * 3600.0)) error = "--duration must be in (0, 172800] s";
   else if (!(o.eegRateHz >= 1.0 && o.eegRateHz <= 100000.0)) error = "--eeg-rate must be in [1, 100000] Hz";
@@ -172,9 +187,12 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
   else if (!(o.triggerIntervalMs >= 20.0)) error = "--trigger-interval must be at least 20 ms";
   else if (!(o.pulseMs >= 1.0 && o.pulseMs * 2.0 < o.triggerIntervalMs * 0.6))
     error = "--pulse must be at least 1 ms and well below the trigger spacing";
-  else if (o.repeatCycle > o.codeMax) error = "--repeat-cycle must not exceed --code-max";
+  // Only the repeat pattern uses the cycle: --code-max 1 alone is a single-code session.
+  else if (o.pattern == CodePattern::Repeat && o.repeatCycle > o.codeMax)
+    error = "--repeat-cycle must not exceed --code-max";
   else if (!(o.coincideTolerance > 0.0 && o.coincideTolerance < 1.0)) error = "--coincide-tolerance must be in (0, 1)";
   else if (!(o.blinkIntervalMs == 0.0 || o.blinkIntervalMs >= 500.0)) error = "--blink-interval must be 0 or >= 500 ms";
   else if (!(o.falseBlinkFraction >= 0.0 && o.falseBlinkFraction <= 1.0)) error = "--false-blinks must be in [0, 1]";
+  else if (!(o.dateErrorMs >= 0.0 && o.dateErrorMs <= 3.6e6)) error = "--date-error must be in [0, 3600000] ms";
   return error.empty();
 }

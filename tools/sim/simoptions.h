@@ -55,6 +55,15 @@ struct SimOptions {
   double blinkIntervalMs = 4000.0;    ///< mean spacing of blinks; 0: none
   double falseBlinkFraction = 0.3;
   bool structure = false;
+
+  // Imperfections of real sessions; each is off by default and then draws nothing
+  double dateErrorMs = 0.0;           ///< each New Segment date off by a uniform error in +-this
+  bool trackerGrid = false;           ///< INPUT lines at the first tracker sample at or after the edge
+  uint32_t outliers = 0;              ///< triggers one device misses or registers twice
+  uint32_t eegStartLate = 0;          ///< the EEG starts after this many triggers
+  uint32_t eegStopEarly = 0;          ///< the EEG stops before the last this many triggers
+  uint32_t trackerStartLate = 0;
+  uint32_t trackerStopEarly = 0;
 };
 
 /// Fills options from the arguments. False with a reason in error on a bad argument; help is set by

@@ -1,14 +1,15 @@
-#include "tools/mergedrecording.h"
+#include "mergedrecording.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-namespace mergetest {
+#include "truthsignals.h"
+
+namespace simcheck {
 namespace {
 
 std::string Slurp(const std::string& path) {
@@ -47,14 +48,15 @@ double Number(const std::string& text) {
   return v;
 }
 
-constexpr double kCycleMs = 1600.0;
+constexpr double kCycleMs = TruthSignals::kCycleMs;
 
 }  // namespace
 
 bool MergedRecording::Load(const std::string& base) {
   const std::string header = Slurp(base + ".vhdr");
+  error.clear();
   if (header.empty()) {
-    ADD_FAILURE() << "no header " << base;
+    error = "no header " + base + ".vhdr";
     return false;
   }
   std::string section;
@@ -77,7 +79,8 @@ bool MergedRecording::Load(const std::string& base) {
   const std::string data = Slurp(base + ".eeg");
   const uint64_t width = binaryFormat == "INT_16" ? 2 : binaryFormat == "IEEE_FLOAT_32" ? 4 : 8;
   if (names.empty() || data.size() % (width * names.size()) != 0) {
-    ADD_FAILURE() << "data size " << data.size() << " is not whole frames of " << names.size();
+    error = "data size " + std::to_string(data.size()) + " is not whole frames of " + std::to_string(names.size()) +
+            " channels";
     return false;
   }
   frames = data.size() / (width * names.size());
@@ -125,37 +128,46 @@ std::string Alignment::Text() const {
   return s.str();
 }
 
+TimeCode FindTimeCode(const MergedRecording& merged) {
+  TimeCode code;
+  code.clock = merged.Channel("TrueTime");
+  code.gazeX = merged.Channel("eyeLx");
+  if (code.gazeX < 0) {
+    code.gazeX = merged.Channel("eyeRx");
+    code.gazeOffset = 120.0;
+  }
+  return code;
+}
+
+bool FrameError(const MergedRecording& merged, const TimeCode& code, uint64_t frame, double& errorMs) {
+  if (merged.Missing(frame, code.clock) || merged.Missing(frame, code.gazeX)) return false;
+  const double eegPhase = merged.At(frame, code.clock) * merged.resolutions[code.clock];
+  const double gazePhase = 2.0 * (merged.At(frame, code.gazeX) - code.gazeOffset);
+  // Interpolation across the cycle's wrap mixes its two ends: keep away from it.
+  const double margin = 4.0;
+  if (eegPhase < margin || eegPhase > kCycleMs - margin || gazePhase < margin || gazePhase > kCycleMs - margin)
+    return false;
+  double d = eegPhase - gazePhase;
+  if (d > kCycleMs / 2) d -= kCycleMs;
+  if (d < -kCycleMs / 2) d += kCycleMs;
+  errorMs = d;
+  return true;
+}
+
 Alignment MeasureAlignment(const MergedRecording& merged, double quantumMs) {
   Alignment a;
-  const int clock = merged.Channel("TrueTime");
-  int x = merged.Channel("eyeLx");
-  double offset = 100.0;
-  if (x < 0) {
-    x = merged.Channel("eyeRx");
-    offset = 120.0;
-  }
-  if (clock < 0 || x < 0) {
-    ADD_FAILURE() << "no time-coded channels";
+  const TimeCode code = FindTimeCode(merged);
+  if (!code.Found()) {
+    a.error = "no time-coded channels (TrueTime and eyeLx or eyeRx)";
     return a;
   }
   const double rate = 1e6 / merged.intervalUs;
-  const double res = merged.resolutions[clock];
   double sum = 0.0, sumAbs = 0.0;
   uint64_t within = 0, inBound = 0;
   a.firstBad = merged.frames;
   for (uint64_t f = 0; f < merged.frames; ++f) {
-    if (merged.Missing(f, clock) || merged.Missing(f, x)) continue;
-    const double eegPhase = merged.At(f, clock) * res;
-    const double gazePhase = 2.0 * (merged.At(f, x) - offset);
-    // Interpolation across the cycle's wrap mixes its two ends: keep away from it.
-    const double margin = 4.0;
-    if (eegPhase < margin || eegPhase > kCycleMs - margin || gazePhase < margin ||
-        gazePhase > kCycleMs - margin) {
-      continue;
-    }
-    double d = eegPhase - gazePhase;
-    if (d > kCycleMs / 2) d -= kCycleMs;
-    if (d < -kCycleMs / 2) d += kCycleMs;
+    double d = 0.0;
+    if (!FrameError(merged, code, f, d)) continue;
     const double e = d * rate / 1000.0;
     ++a.valid;
     sum += e;
@@ -177,4 +189,4 @@ Alignment MeasureAlignment(const MergedRecording& merged, double quantumMs) {
   return a;
 }
 
-}  // namespace mergetest
+}  // namespace simcheck
