@@ -1,13 +1,15 @@
 // Accuracy benchmark: tolmera on random simulator pairs, measured against the simulator's ground
 // truth. Prints figures and never judges them.
 //
-// Usage: bench_accuracy [--pairs N] [--extra "OPTIONS"] [--seed S] [--mismatch M] [--work DIR] [--keep]
-//                       [--verbose]
+// Usage: bench_accuracy [--pairs N] [--extra "OPTIONS"] [--seed S] [--mismatch M] [--seconds S]
+//                       [--ms-stamps] [--work DIR] [--keep] [--verbose]
 //   --pairs N      random pairs (default 30): drift uniform in +-50 ppm, 2 to 8 segments whose dates
 //                  are off by up to +-3 ms, gaze at 250/500/1000 Hz, int16/float32/float64, with and
 //                  without a buffer overflow, INPUT lines on the tracker's sample grid
 //   --extra "OPT"  tolmera options to compare: every pair then runs without and with them
 //   --seed S       seed of the pairs' parameters (default 1); the same seed gives the same pairs
+//   --seconds S    sessions last S to 2·S seconds (default 60)
+//   --ms-stamps    the tracker stamps its INPUT lines to the next ms instead of its sample grid
 //   --mismatch M   pairs made of two different sessions (default 20), to count refusals
 //   --work DIR     where the run's scratch folder goes (default: the system temp folder); --keep
 //                  leaves that folder with every pair's files
@@ -86,7 +88,13 @@ struct Pair {
   int gazeRate = 500;
 };
 
-Pair DrawPair(SimRandom& rng, int id) {
+/// The shape of the sessions drawn: how long, and how the tracker stamps its triggers.
+struct Shape {
+  int seconds = 60;       ///< sessions last from this to twice as long
+  bool trackerGrid = true;  ///< INPUT lines on the tracker's sample grid, else to the next ms
+};
+
+Pair DrawPair(SimRandom& rng, int id, const Shape& shape) {
   static const int kGaze[] = {250, 500, 1000};
   static const char* const kFormat[] = {"int16", "float32", "float64"};
   static const char* const kEyes[] = {"both", "left", "right"};
@@ -94,11 +102,12 @@ Pair DrawPair(SimRandom& rng, int id) {
   p.id = id;
   p.gazeRate = kGaze[rng.Below(3)];
   const int segments = 2 + static_cast<int>(rng.Below(7));
-  const int duration = 60 + static_cast<int>(rng.Below(61));
+  const int duration = shape.seconds + static_cast<int>(rng.Below(static_cast<uint64_t>(shape.seconds) + 1));
   p.sim = {"--seed", std::to_string(1000 + rng.Below(1000000)), "--duration", std::to_string(duration),
            "--drift", Fixed(rng.Uniform(-50.0, 50.0), 2), "--segments", std::to_string(segments),
            "--date-error", "3", "--gaze-rate", std::to_string(p.gazeRate), "--format", kFormat[rng.Below(3)],
-           "--eyes", kEyes[rng.Below(3)], "--eeg-rate", rng.Below(2) == 0 ? "500" : "1000", "--tracker-grid"};
+           "--eyes", kEyes[rng.Below(3)], "--eeg-rate", rng.Below(2) == 0 ? "500" : "1000"};
+  if (shape.trackerGrid) p.sim.push_back("--tracker-grid");
   if (id % 2 == 1) {
     // Anywhere but the recording's first and last seconds; a draw that lands on a pause is redrawn.
     p.sim.insert(p.sim.end(), {"--overflow", std::to_string(500 + rng.Below(1501)), "--overflow-at",
@@ -302,6 +311,7 @@ int main(int argc, char** argv) {
   std::string extraText;
   fs::path parent = fs::temp_directory_path();
   bool keep = false, verbose = false;
+  Shape shape;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -310,11 +320,13 @@ int main(int argc, char** argv) {
     else if (a == "--seed" && hasValue) seed = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--extra" && hasValue) extraText = argv[++i];
     else if (a == "--work" && hasValue) parent = argv[++i];
+    else if (a == "--seconds" && hasValue) shape.seconds = std::max(10, std::atoi(argv[++i]));
+    else if (a == "--ms-stamps") shape.trackerGrid = false;
     else if (a == "--keep") keep = true;
     else if (a == "--verbose") verbose = true;
     else {
       std::fprintf(stderr, "usage: bench_accuracy [--pairs N] [--extra \"OPTIONS\"] [--seed S] [--mismatch M] "
-                           "[--work DIR] [--keep] [--verbose]\n");
+                           "[--seconds S] [--ms-stamps] [--work DIR] [--keep] [--verbose]\n");
       return 2;
     }
   }
@@ -339,7 +351,7 @@ int main(int argc, char** argv) {
     Pair pair;
     int simExit = -1;
     for (int attempt = 0; attempt < 20 && simExit != 0; ++attempt) {
-      pair = DrawPair(rng, id);
+      pair = DrawPair(rng, id, shape);
       std::vector<std::string> args = {TOLMERA_SIM_PATH, "--out", in.string(), "--name", "S01"};
       args.insert(args.end(), pair.sim.begin(), pair.sim.end());
       simExit = Run(args, (dir / "sim.txt").string());

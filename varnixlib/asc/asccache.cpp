@@ -243,6 +243,11 @@ void AscCache::Save(const AscRawData& asc, const SynchroParams& params) {
   p.PutVector(asc.myFrameAdvances);
   p.PutVector(asc.myTriggerValues);
   p.PutVector(asc.myData);
+  p.Put<uint64_t>(asc.mySamplePhases.size());
+  for (const auto& [first, phase] : asc.mySamplePhases) {
+    p.Put(first);
+    p.Put(phase);
+  }
   p.Put<uint64_t>(asc.myChannelNames.size());
   for (const std::string& name : asc.myChannelNames) p.Put(name);
   p.Put<uint64_t>(asc.myTriggerNames.size());
@@ -311,7 +316,14 @@ bool AscCache::Load(AscRawData& asc, const SynchroParams& params) {
             r.Get(loaded.myLastSampleIndex) && r.Get(loaded.myNbSamples) && r.Get(loaded.myNbChannels) &&
             r.Get(left) && r.Get(right) && r.Get(velocity) && r.GetVector(loaded.myStatus) &&
             r.GetVector(loaded.myFrameAdvances) && r.GetVector(loaded.myTriggerValues) && r.GetVector(loaded.myData) &&
-            r.GetCount(count, sizeof(uint64_t));
+            r.GetCount(count, sizeof(uint32_t) + sizeof(uint16_t));
+  for (uint64_t k = 0; ok && k < count; ++k) {
+    uint32_t first = 0;
+    uint16_t phase = 0;
+    ok = r.Get(first) && r.Get(phase);
+    loaded.mySamplePhases.push_back({first, phase});
+  }
+  ok = ok && r.GetCount(count, sizeof(uint64_t));
   for (uint64_t k = 0; ok && k < count; ++k) {
     std::string name;
     ok = r.Get(name);
@@ -348,6 +360,7 @@ bool AscCache::Load(AscRawData& asc, const SynchroParams& params) {
   asc.myTriggerValues = std::move(loaded.myTriggerValues);
   asc.myData = std::move(loaded.myData);
   asc.myChannelNames = std::move(loaded.myChannelNames);
+  asc.mySamplePhases = std::move(loaded.mySamplePhases);
   asc.myTriggerNames = std::move(loaded.myTriggerNames);
   asc.mySequences = std::move(loaded.mySequences);
   asc.myDisplayables = std::move(loaded.myDisplayables);

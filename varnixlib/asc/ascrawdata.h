@@ -148,6 +148,12 @@ class AscRawData {
   const std::vector<std::unique_ptr<Blink>>& BlinksRight() const { return myBlinksRight; }
   const std::vector<std::unique_ptr<AcqPhase>>& AcqPhases() const { return myAcqPhases; }
   const std::vector<std::unique_ptr<Record>>& Records() const { return myRecords; }
+  /// Where the samples really lie: the grid puts a sample at the grid point at or before its
+  /// timestamp, so a block whose timestamps are not multiples of the period sits that many ms
+  /// past its grid points. One entry per change: (first grid index, ms past the grid point).
+  const std::vector<std::pair<uint32_t, uint16_t>>& SamplePhases() const { return mySamplePhases; }
+  /// The tracker time of grid index g, ms: its grid point plus the phase of its block.
+  double SampleTime(double g) const;
   const std::vector<std::unique_ptr<Trigger>>& Triggers() const { return myTriggers; }
   const std::map<int, std::string>& TriggerNames() const { return myTriggerNames; }
   /// The combined, sorted list; refers to the objects of the lists above.
@@ -182,6 +188,8 @@ class AscRawData {
 
   std::string myAscFileName;
   bool myCorruptionStop = false;
+  std::vector<std::pair<uint32_t, uint16_t>> mySamplePhases;
+  bool myPhasePending = false;  ///< a START line was read: its first sample line gives the phase
   AscHeader myHeader;
   double myNaNValue = kMissing;
   uint64_t myCurrentLine = 0;

@@ -289,3 +289,12 @@ bool AscRawData::WriteEventFile(const std::string& path, const std::vector<CMark
   }
   return map.Write(path);
 }
+
+double AscRawData::SampleTime(double g) const {
+  uint16_t phase = mySamplePhases.empty() ? 0 : mySamplePhases.front().second;
+  for (const auto& [first, value] : mySamplePhases) {
+    if (static_cast<double>(first) > g) break;
+    phase = value;
+  }
+  return static_cast<double>(myStartTimestamp) + phase + g * myHeader.samplePeriod;
+}

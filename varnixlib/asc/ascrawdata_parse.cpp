@@ -47,6 +47,8 @@ void AscRawData::ResetParseState() {
   myStimulusName.clear();
   myLastFrameNumber = 0;
   mySequenceCounter = 1;
+  mySamplePhases.clear();
+  myPhasePending = false;
 }
 
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
@@ -92,6 +94,11 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
   if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted);
   myPreviousSampleIndex = myLastSampleIndex = i;
   ReportProgress(i);
+  if (myPhasePending) {
+    myPhasePending = false;
+    const uint16_t phase = static_cast<uint16_t>(TimestampOffset(t[0]) % (myHeader.samplePeriod ? myHeader.samplePeriod : 1));
+    if (mySamplePhases.empty() || mySamplePhases.back().second != phase) mySamplePhases.push_back({i, phase});
+  }
 
   const uint8_t eyes = myRecordFlags & (kLeftEye | kRightEye);
   const bool velocity = velocityChannels && myVelocityInFile;
@@ -225,6 +232,7 @@ void AscRawData::ParseEventLine(AscTokens& t) {
     const uint32_t s = SampleIndex(t[1]);
     ChangeState(InRecord, "inRecord", false, s == 0 ? 1 : s);
     myRecordFlags = kInRecord;
+    myPhasePending = true;
     if (t.LineContains("LEFT")) myRecordFlags |= kLeftEye;
     if (t.LineContains("RIGHT")) myRecordFlags |= kRightEye;
     myRecords.push_back(std::make_unique<Record>(s, line));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <chrono>
 #include <string>
 #include <type_traits>
@@ -178,6 +179,7 @@ bool Brainamp::SelectSyncWindow(const MatchingResult& matching,
     trigger.position = triggers[t].position;
     trigger.size = triggers[t].size;
     trigger.extra = triggers[t].extra;
+    trigger.time = triggers[t].time;
     gazeMarkers.push_back(trigger);
     if (t == tb) break;
     const uint32_t next = triggers[t + 1].position;
@@ -222,26 +224,51 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   double gazeFraction = 0.0;
   // Where the first output frame falls on the gaze grid; the markers are placed from it.
   double gazeOrigin = static_cast<double>(gazeStart);
+  // Where the tracker's blocks change the phase of their samples against the grid, the other
+  // stream moves on by that much: (output frame, source frames added).
+  std::vector<std::pair<uint64_t, double>> jumps;
+  // The EEG position of tracker time t on this set's line (fitted models only).
+  std::function<double(double)> eegAt;
   if (matching.clockFitted) {
     // Both directions read positions off the fitted line; the other stream starts wherever the
-    // line puts the reference's first frame, between two of its samples as a rule.
+    // line puts the reference's first frame, between two of its samples as a rule. Without
+    // drift the nominal rate runs from the same start.
     const ClockModel& clock = matching.clock;
     const double period = asc.SamplePeriod();
-    const double firstTimestamp = asc.StartTimestamp();
+    const double perMs = drift ? clock.slope : eegRate / 1000.0;
+    const auto& phases = asc.SamplePhases();
     auto split = [](double position, uint64_t& whole, double& fraction) {
       position = std::max(0.0, position);
       whole = static_cast<uint64_t>(std::floor(position));
       fraction = position - std::floor(position);
     };
+    const double t0 = !towardEeg ? asc.SampleTime(static_cast<double>(gazeStart))
+                                 : clock.TrackerTime(static_cast<double>(eegStart));
+    const double y0 = clock.EegPosition(t0);
+    eegAt = [&clock, drift, t0, y0, perMs](double t) { return drift ? clock.EegPosition(t) : y0 + (t - t0) * perMs; };
     if (!towardEeg) {
       n = gazeCount;
-      split(clock.EegPosition(firstTimestamp + static_cast<double>(gazeStart) * period), eegStart, eegFraction);
-      eegStep = drift ? clock.slope * period : eegRate / gazeRate;
+      split(y0, eegStart, eegFraction);
+      eegStep = perMs * period;
     } else {
       n = eegCount;
-      gazeOrigin = (clock.TrackerTime(static_cast<double>(eegStart)) - firstTimestamp) / period;
+      // The grid index whose sample the tracker took at t0: its block's phase decides.
+      const double gridTime = t0 - static_cast<double>(asc.StartTimestamp());
+      gazeOrigin = (gridTime - (asc.SampleTime(std::floor(gridTime / period)) - asc.StartTimestamp() -
+                                std::floor(gridTime / period) * period)) / period;
       split(gazeOrigin, gazeStart, gazeFraction);
-      gazeStep = drift ? 1.0 / (clock.slope * period) : gazeRate / eegRate;
+      gazeStep = 1.0 / (perMs * period);
+    }
+    for (size_t k = 1; k < phases.size(); ++k) {
+      const uint32_t first = phases[k].first;
+      if (first <= gazeStart) continue;
+      const double change = static_cast<double>(phases[k].second) - static_cast<double>(phases[k - 1].second);
+      if (!towardEeg) {
+        jumps.push_back({first - gazeStart, change * perMs});
+      } else {
+        const double frame = std::ceil(eegAt(asc.SampleTime(first)) - static_cast<double>(eegStart));
+        if (frame > 0.0) jumps.push_back({static_cast<uint64_t>(frame), -change / period});
+      }
     }
   } else if (!towardEeg) {
     n = gazeCount;
@@ -266,11 +293,21 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   BlockWriter writer(dataFile);
   if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   uint64_t i = 0;
+  size_t jump = 0;
   bool exhausted = false;
   while (i < n && !exhausted) {
     cursor = block.data();
     uint64_t inBlock = 0;
     for (; inBlock < kBlockFrames && i < n; ++inBlock, ++i) {
+      for (; jump < jumps.size() && jumps[jump].first <= i; ++jump) {
+        if (!towardEeg) {
+          eegFraction += jumps[jump].second;
+          eegSampler.SetStartFraction(eegFraction);
+        } else {
+          gazeFraction += jumps[jump].second;
+          gazeSampler.SetStartFraction(gazeFraction);
+        }
+      }
       if (!eegSampler.Sample(i) || !gazeSampler.Sample(i)) {
         exhausted = true;
         break;
@@ -299,18 +336,33 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     std::printf("Total EEG bufferoverflow events removed: %llu\n",
                 static_cast<unsigned long long>(before - markers.size()));
   }
+  uint64_t kept = 0;
   for (uint64_t m = 0; m < markers.size(); ++m) {
     double position = static_cast<double>(markers[m].position) - r0;
     if (towardEeg) {
       position = RoundHalfAway(position / gazeStep);
       markers[m].size = static_cast<uint32_t>(RoundHalfAway(markers[m].size / gazeStep));
     }
-    if (position < 0 || position >= static_cast<double>(n)) {
-      markers.resize(m);
+    if (matching.clockFitted) {
+      if (towardEeg) {
+        // The instant of the marker on the EEG's frames: a trigger's own time is finer than the
+        // tracker's grid (the registration delay taken off), an event lies at its sample.
+        const bool trigger = markers[m].event == nullptr && markers[m].time > 0.0;
+        const double t = trigger ? markers[m].time - matching.clock.trackerDelayMs : asc.SampleTime(markers[m].position);
+        position = RoundHalfAway(eegAt(t) - static_cast<double>(eegStart));
+      }
+      // The window's first trigger opens it: a registration a sample late on either side must
+      // not push it out.
+      if (m == 0 && position < 0.0 && position >= -1.0) position = 0.0;
+      // The markers run in time order, but a marker outside the window is dropped on its own.
+      if (position < 0 || position >= static_cast<double>(n)) continue;
+    } else if (position < 0 || position >= static_cast<double>(n)) {
       break;
     }
     markers[m].position = static_cast<uint32_t>(position);
+    markers[kept++] = markers[m];
   }
+  markers.resize(kept);
 
   if (!myVhdr.SaveVarnix(params.eegFileName, outputName, asc.ChannelNames(), outputRate,
                          static_cast<int32_t>(n))) {

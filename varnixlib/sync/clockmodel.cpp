@@ -7,6 +7,10 @@
 
 namespace {
 
+/// How far the recording PC's clock may misplace a segment date, ms (one standard deviation of
+/// the error of a gap between two dates).
+constexpr double kDateSpreadMs = 2.5;
+
 /// Least-squares line of (time, position + c) over the pairs that take part.
 struct Line {
   double a = 0.0;
@@ -33,42 +37,98 @@ class Fitter {
   double X(size_t p) const { return myPairs[p].time - myOrigin; }
   double Y(size_t p, const std::vector<double>& c) const { return myPairs[p].position + c[myPairs[p].segment]; }
 
-  /// One slope for all segments from the spread inside each; one intercept per segment. The
-  /// continuous corrections c_k then bring every segment's intercept onto the anchor's.
-  bool Continuous(const std::vector<uint8_t>& use, size_t& anchor, double& slope,
-                  std::vector<double>& c) const {
-    std::vector<double> n(mySegments, 0.0), sx(mySegments, 0.0), sy(mySegments, 0.0);
+  /// The segments that hold used pairs, in order; the first is the anchor (its correction is 0).
+  std::vector<size_t> Held(const std::vector<uint8_t>& use) const {
+    std::vector<uint8_t> held(mySegments, 0);
     for (size_t p = 0; p < myPairs.size(); ++p) {
-      if (!use[p]) continue;
-      const uint32_t k = myPairs[p].segment;
-      n[k] += 1.0;
-      sx[k] += X(p);
-      sy[k] += myPairs[p].position;
+      if (use[p]) held[myPairs[p].segment] = 1;
     }
-    double sxx = 0.0, sxy = 0.0;
-    for (size_t p = 0; p < myPairs.size(); ++p) {
-      if (!use[p]) continue;
-      const uint32_t k = myPairs[p].segment;
-      const double dx = X(p) - sx[k] / n[k];
-      sxx += dx * dx;
-      sxy += dx * (myPairs[p].position - sy[k] / n[k]);
-    }
-    if (!(sxx > 0.0)) return false;
-    slope = sxy / sxx;
-    anchor = mySegments;
+    std::vector<size_t> list;
     for (size_t k = 0; k < mySegments; ++k) {
-      if (n[k] > 0.0) {
-        anchor = k;
-        break;
+      if (held[k]) list.push_back(k);
+    }
+    return list;
+  }
+
+  /// The dates' word on the corrections: each gap's correction is a measurement error of the
+  /// recording PC's clock, about dateSpread wide (squared, in samples), one per gap spanned.
+  static double Prior(const std::vector<size_t>& held, const std::vector<double>& c, double dateSpread) {
+    double sum = 0.0;
+    for (size_t i = 1; i < held.size(); ++i) {
+      const double step = c[held[i]] - c[held[i - 1]];
+      sum += step * step / (dateSpread * static_cast<double>(held[i] - held[i - 1]));
+    }
+    return sum;
+  }
+
+  /// The continuous least-squares solution of the line and every correction, the pairs weighted
+  /// by the registration spread and the corrections held by the dates' prior. False when the
+  /// pairs cannot fix a slope.
+  bool Continuous(const std::vector<uint8_t>& use, const std::vector<size_t>& held, double registrationSpread,
+                  double dateSpread, std::vector<double>& c) const {
+    if (held.empty()) return false;
+    // Unknowns: a, b, then c of every held segment after the anchor; x centred for conditioning.
+    const size_t m = 1 + held.size();
+    std::vector<size_t> slot(mySegments, 0);
+    for (size_t i = 1; i < held.size(); ++i) slot[held[i]] = 1 + i;
+    double n = 0.0, sx = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      n += 1.0;
+      sx += X(p);
+    }
+    const double mx = sx / n;
+    std::vector<double> a(m * m, 0.0), r(m, 0.0);
+    const double w = 1.0 / registrationSpread;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      // position = a + b·x - c_k
+      const size_t k = slot[myPairs[p].segment];
+      const size_t idx[3] = {0, 1, k};
+      const double val[3] = {1.0, X(p) - mx, -1.0};
+      const size_t terms = k ? 3 : 2;
+      for (size_t i = 0; i < terms; ++i) {
+        r[idx[i]] += w * val[i] * myPairs[p].position;
+        for (size_t j = 0; j < terms; ++j) a[idx[i] * m + idx[j]] += w * val[i] * val[j];
       }
     }
-    if (anchor == mySegments) return false;
-    const double anchorIntercept = (sy[anchor] - slope * sx[anchor]) / n[anchor];
-    c.assign(mySegments, 0.0);
-    for (size_t k = 0; k < mySegments; ++k) {
-      if (n[k] > 0.0) c[k] = anchorIntercept - (sy[k] - slope * sx[k]) / n[k];
+    for (size_t i = 1; i < held.size(); ++i) {
+      const double q = 1.0 / (dateSpread * static_cast<double>(held[i] - held[i - 1]));
+      const size_t u = slot[held[i]], v = slot[held[i - 1]];
+      a[u * m + u] += q;
+      if (v) {
+        a[v * m + v] += q;
+        a[u * m + v] -= q;
+        a[v * m + u] -= q;
+      }
     }
-    return true;
+    // Gaussian elimination with partial pivoting: a few unknowns per segment at most.
+    for (size_t col = 0; col < m; ++col) {
+      size_t pivot = col;
+      for (size_t row = col + 1; row < m; ++row) {
+        if (std::fabs(a[row * m + col]) > std::fabs(a[pivot * m + col])) pivot = row;
+      }
+      if (!(std::fabs(a[pivot * m + col]) > 1e-12)) return false;
+      if (pivot != col) {
+        for (size_t j = 0; j < m; ++j) std::swap(a[col * m + j], a[pivot * m + j]);
+        std::swap(r[col], r[pivot]);
+      }
+      for (size_t row = col + 1; row < m; ++row) {
+        const double f = a[row * m + col] / a[col * m + col];
+        if (f == 0.0) continue;
+        for (size_t j = col; j < m; ++j) a[row * m + j] -= f * a[col * m + j];
+        r[row] -= f * r[col];
+      }
+    }
+    std::vector<double> theta(m, 0.0);
+    for (size_t row = m; row-- > 0;) {
+      double v = r[row];
+      for (size_t j = row + 1; j < m; ++j) v -= a[row * m + j] * theta[j];
+      theta[row] = v / a[row * m + row];
+    }
+    c.assign(mySegments, 0.0);
+    for (size_t i = 1; i < held.size(); ++i) c[held[i]] = theta[slot[held[i]]];
+    return std::isfinite(theta[1]);
   }
 
   Line Fit(const std::vector<uint8_t>& use, const std::vector<double>& c) const {
@@ -168,21 +228,28 @@ ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<
     use[p] = std::fabs(r) <= startBound ? 1 : 0;
   }
 
+  // Registrations at the next tick spread a pair about its line by a uniform EEG sample less a
+  // uniform tracker step; the dates of the recording PC are good to a few ms.
+  const double registrationSpread =
+      (1.0 + settings.trackerJitterMs * nominal * settings.trackerJitterMs * nominal) / 12.0;
+  const double dateSpread = std::pow(kDateSpreadMs * nominal, 2.0);
   std::vector<double> c(segments, 0.0);
   Line line;
   for (int pass = 0; pass < 3; ++pass) {
-    double slope = 0.0;
+    const std::vector<size_t> held = fitter.Held(use);
     std::vector<double> continuous;
-    if (!fitter.Continuous(use, anchor, slope, continuous)) {
+    if (!fitter.Continuous(use, held, registrationSpread, dateSpread, continuous)) {
       model.failure = "the matched triggers fit no common clock line";
       return model;
     }
+    anchor = held.front();
     // Whole samples: start from the rounded estimates, then move by one sample at a time while
-    // that lowers the residual sum of squares of the joint fit: one segment alone, or one gap
-    // (every segment from there on: the slope trades a tilt for a block of segments, so moves of
-    // one segment alone can stop short of the optimum).
+    // that lowers the weighted residual sum of squares and the dates' prior together: one segment
+    // alone, or one gap (every segment from there on: the slope trades a tilt for a block of
+    // segments, so moves of one segment alone can stop short of the optimum).
     for (size_t k = 0; k < segments; ++k) c[k] = std::round(continuous[k]);
-    double best = fitter.Rss(use, c);
+    auto objective = [&] { return fitter.Rss(use, c) / registrationSpread + Fitter::Prior(held, c, dateSpread); };
+    double best = objective();
     auto shift = [&](size_t k, bool suffix, double step) {
       for (size_t j = k; j < (suffix ? segments : k + 1); ++j) {
         if (j != anchor) c[j] += step;
@@ -194,14 +261,15 @@ ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<
       size_t bestK = segments;
       bool bestSuffix = false;
       double bestStep = 0.0;
-      for (size_t k = anchor + 1; k < segments; ++k) {
+      for (const size_t k : held) {
+        if (k == anchor) continue;
         for (const bool suffix : {false, true}) {
           for (const double step : {-1.0, 1.0}) {
             shift(k, suffix, step);
-            const double rss = fitter.Rss(use, c);
+            const double value = objective();
             shift(k, suffix, -step);
-            if (rss < best - 1e-9) {
-              best = rss;
+            if (value < best - 1e-9) {
+              best = value;
               bestK = k;
               bestSuffix = suffix;
               bestStep = step;

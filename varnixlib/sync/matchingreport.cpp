@@ -111,6 +111,8 @@ void PrintClockModel(const MatchingResult& result) {
     std::cout << "Clock model    : fitted to " << clock.keptCount << " of " << result.pairs.size()
               << " pairs (" << (result.pairs.size() - clock.keptCount) << " outliers)\n";
     std::cout << "Drift          = " << std::setprecision(1) << clock.driftPpm << " ppm (EEG against tracker)\n";
+    std::cout << "Offset         = EEG sample " << std::setprecision(2) << clock.EegPosition(clock.origin)
+              << " at tracker time " << std::setprecision(0) << clock.origin << " ms\n";
     std::cout << "Residual       = RMS " << std::setprecision(3) << clock.rms * msPerSample << " ms, largest "
               << clock.largest * msPerSample << " ms (tolerance " << clock.tolerance * msPerSample << " ms)\n";
     if (clock.exactRegistration) {
