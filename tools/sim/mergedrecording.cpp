@@ -143,8 +143,9 @@ bool FrameError(const MergedRecording& merged, const TimeCode& code, uint64_t fr
   if (merged.Missing(frame, code.clock) || merged.Missing(frame, code.gazeX)) return false;
   const double eegPhase = merged.At(frame, code.clock) * merged.resolutions[code.clock];
   const double gazePhase = 2.0 * (merged.At(frame, code.gazeX) - code.gazeOffset);
-  // Interpolation across the cycle's wrap mixes its two ends: keep away from it.
-  const double margin = 4.0;
+  // Interpolation across the cycle's wrap mixes its two ends: keep a gaze period and more away
+  // from it (4 ms at 250 Hz).
+  const double margin = 8.0;
   if (eegPhase < margin || eegPhase > kCycleMs - margin || gazePhase < margin || gazePhase > kCycleMs - margin)
     return false;
   double d = eegPhase - gazePhase;
