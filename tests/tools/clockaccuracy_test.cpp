@@ -73,3 +73,42 @@ TEST(ClockAccuracy, EverySegmentAtItsTrueSampleAndEveryFrameWithinOneOutputSampl
     }
   }
 }
+
+TEST(ClockAccuracy, FewCodeSessionsWithLateStartsAndEarlyStopsMergeCorrectly) {
+  // One code or four for every trigger: the codes pair trial k with trial k + 5 where one device
+  // started five triggers late; the timing must decide, with the classic tie-break (-L) too.
+  const char* const kCases[] = {
+      "--seed 21 --code-max 1 --eeg-start-late 5 --segments 3",
+      "--seed 22 --code-max 1 --tracker-start-late 6 --eeg-stop-early 3",
+      "--seed 23 --code-max 4 --pattern repeat --repeat-cycle 4 --tracker-stop-early 4 --eeg-start-late 2 --segments 2",
+      "--seed 24 --code-max 2 --eeg-stop-early 5 --tracker-start-late 3 --segments 4 --gaze-rate 1000",
+  };
+  for (const char* options : kCases) {
+    testsupport::TempDir dir;
+    const std::string in = dir / "in";
+    ASSERT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S --duration 240 --date-error 2 --format float32 " +
+                                 options), 0) << options;
+    simcheck::Truth truth;
+    std::string error;
+    ASSERT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
+    std::vector<int64_t> lost;
+    for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+    for (const std::string tieBreak : {"", "-L"}) {
+      SCOPED_TRACE(std::string(options) + " " + tieBreak);
+      const std::string out = dir / ("out" + tieBreak);
+      const std::string log = dir / "run.log";
+      const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
+                                  "/S.asc\" -h \"" + out + "\" " + tieBreak + " < /dev/null > \"" + log + "\" 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(log);
+      // With one code the codes cannot but pair the lists from their starts.
+      if (std::string(options).find("--code-max 1 ") != std::string::npos) {
+        EXPECT_NE(testsupport::ReadFile(log).find("Trigger timing decided the pairing"), std::string::npos);
+      }
+      EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
+      simcheck::MergedRecording merged;
+      ASSERT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
+      const simcheck::Alignment a = simcheck::MeasureAlignment(merged, 0.0);
+      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
+    }
+  }
+}
