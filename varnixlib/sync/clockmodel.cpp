@@ -11,6 +11,10 @@ namespace {
 /// the error of a gap between two dates).
 constexpr double kDateSpreadMs = 2.5;
 
+/// Beyond this many segments with triggers the corrections are estimated segment by segment and
+/// only rounded: the joint solution and the search grow with the square of the segment count.
+constexpr size_t kMaxJointSegments = 300;
+
 /// Least-squares line of (time, position + c) over the pairs that take part.
 struct Line {
   double a = 0.0;
@@ -67,6 +71,7 @@ class Fitter {
   bool Continuous(const std::vector<uint8_t>& use, const std::vector<size_t>& held, double registrationSpread,
                   double dateSpread, std::vector<double>& c) const {
     if (held.empty()) return false;
+    if (held.size() > kMaxJointSegments) return Separate(use, held, c);
     // Unknowns: a, b, then c of every held segment after the anchor; x centred for conditioning.
     const size_t m = 1 + held.size();
     std::vector<size_t> slot(mySegments, 0);
@@ -129,6 +134,34 @@ class Fitter {
     c.assign(mySegments, 0.0);
     for (size_t i = 1; i < held.size(); ++i) c[held[i]] = theta[slot[held[i]]];
     return std::isfinite(theta[1]);
+  }
+
+  /// Without the dates' prior, for recordings cut into very many segments: one slope from the
+  /// spread inside each segment, one intercept per segment.
+  bool Separate(const std::vector<uint8_t>& use, const std::vector<size_t>& held, std::vector<double>& c) const {
+    std::vector<double> n(mySegments, 0.0), sx(mySegments, 0.0), sy(mySegments, 0.0);
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      const uint32_t k = myPairs[p].segment;
+      n[k] += 1.0;
+      sx[k] += X(p);
+      sy[k] += myPairs[p].position;
+    }
+    double sxx = 0.0, sxy = 0.0;
+    for (size_t p = 0; p < myPairs.size(); ++p) {
+      if (!use[p]) continue;
+      const uint32_t k = myPairs[p].segment;
+      const double dx = X(p) - sx[k] / n[k];
+      sxx += dx * dx;
+      sxy += dx * (myPairs[p].position - sy[k] / n[k]);
+    }
+    if (!(sxx > 0.0)) return false;
+    const double slope = sxy / sxx;
+    const size_t anchor = held.front();
+    const double anchorIntercept = (sy[anchor] - slope * sx[anchor]) / n[anchor];
+    c.assign(mySegments, 0.0);
+    for (const size_t k : held) c[k] = anchorIntercept - (sy[k] - slope * sx[k]) / n[k];
+    return true;
   }
 
   Line Fit(const std::vector<uint8_t>& use, const std::vector<double>& c) const {
@@ -257,7 +290,7 @@ ClockModel FitClockModel(const std::vector<ClockPair>& pairs, const std::vector<
     };
     // Steepest descent: of all moves, the one that lowers the sum most, until none does (taking
     // the first that helps can walk into a false optimum a slope away from the true one).
-    for (int round = 0; round < 64; ++round) {
+    for (int round = 0; round < 64 && held.size() <= kMaxJointSegments; ++round) {
       size_t bestK = segments;
       bool bestSuffix = false;
       double bestStep = 0.0;

@@ -62,8 +62,12 @@ TEST(ClockModel, WithoutJitterTheLineAndEverySegmentCorrectionComeBackExactly) {
     std::vector<int> perSegment;
     std::vector<int32_t> error;
   };
+  // The last case has more segments than the joint solution takes: they are placed one by one.
+  std::vector<int32_t> manyErrors(400, 0);
+  for (size_t k = 1; k < manyErrors.size(); ++k) manyErrors[k] = static_cast<int32_t>(k % 7) - 3;
   for (const Case& c : {Case{1.0, {20, 15, 25}, {0, 3, -2}}, Case{0.5 * (1 + 40e-6), {8, 1, 12, 9}, {0, -1, 4, 0}},
-                        Case{5.0 * (1 - 30e-6), {30, 0, 30}, {0, 7, -6}}}) {
+                        Case{5.0 * (1 - 30e-6), {30, 0, 30}, {0, 7, -6}},
+                        Case{1.0, std::vector<int>(400, 3), manyErrors}}) {
     const PairList list = MakePairs(c.b, c.perSegment, c.error, 1.0, 7, false);
     const ClockModel model = FitClockModel(list.pairs, list.lost, Settings(c.b * 1000.0, 1.0));
     ASSERT_TRUE(model.fitted) << model.failure;
