@@ -53,7 +53,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments, Synchr
     }
     if (arg.size() != 2) continue;
     const char letter = arg[1];
-    if (letter == 'h' || letter == 't' || letter == 'f') {
+    if (letter == 'h' || letter == 't' || letter == 'f' || letter == 'M') {
       // The value is the next argument, whatever it looks like. Without one the option is
       // reported instead of quietly taking a file name or nothing.
       const bool hasValue = i + 1 < arguments.size() && (letter == 'f' || !arguments[i + 1].empty());
@@ -68,6 +68,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments, Synchr
         line.myOutputPathGiven = true;
       } else if (letter == 't') {
         params.triggersFileName = NormalizeSeparators(value);
+      } else if (letter == 'M') {
+        params.triggerMessage = value;
       } else {
         // A negative threshold has no meaning (it would wrap into a huge sample count and remove
         // every blink): it switches the detection off, as a value without digits does.

@@ -29,7 +29,8 @@ void ConsoleText::Usage(std::ostream& out, const std::vector<std::string>& argum
   out << "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n";
   out << "[-O]                - clock model of a line through the first and last matched trigger\n"
          "                      (default : fitted to every matched trigger)\n";
-  out << "[-F]                - merge even recordings that do not seem to belong together\n\n\n";
+  out << "[-F]                - merge even recordings that do not seem to belong together\n";
+  out << "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n";
   out.flush();
 }
 
@@ -52,6 +53,9 @@ void ConsoleText::RunParameters(std::ostream& out, const std::vector<std::string
     out << "  False blinks detection     : " << "YES under " << params.falseBlinkMsec << " msec" << '\n';
   }
   if (params.pupilSize) out << "  Pupil size                 : " << "YES" << '\n';
+  if (!params.triggerMessage.empty()) {
+    out << "  Triggers from messages     : " << params.triggerMessage << '\n';
+  }
   if (params.matOutput) out << "  Mat files output enabled   : " << "YES" << '\n';
   out << '\n';
   out.flush();

@@ -47,6 +47,7 @@ struct SynchroParams {
   bool classicLcs = false;           ///< -L: classic LCS tie-break
   bool twoPointModel = false;        ///< -O: the drift line through the first and last pair, shift walk
   bool forceMerge = false;           ///< -F: merge a pair the verdict refuses
+  std::string triggerMessage;        ///< -M: the tracker's triggers come from messages with this keyword
   bool velocityChannels = false;     ///< set by the driver after parsing, always
   bool roundGaze = false;            ///< set by the driver for 16-bit EEG: gaze rounded to integers
   QualityRecord quality;

@@ -21,7 +21,8 @@ const std::string kCallingConvention =
     "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n"
     "[-O]                - clock model of a line through the first and last matched trigger\n"
     "                      (default : fitted to every matched trigger)\n"
-    "[-F]                - merge even recordings that do not seem to belong together\n\n\n";
+    "[-F]                - merge even recordings that do not seem to belong together\n"
+    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n";
 
 std::string Banner(const std::string& args) {
   return std::string("Software version : ") + BuildDate() + "\n\nTolmera" + args + "\n\n";

@@ -64,7 +64,8 @@ TEST(Program, NoArgumentsGiveUsageAndStatus255) {
                          "[-e]                - interpolation toward EEG               (default :  toward GAZE)\n"
     "[-O]                - clock model of a line through the first and last matched trigger\n"
     "                      (default : fitted to every matched trigger)\n"
-    "[-F]                - merge even recordings that do not seem to belong together\n\n\n");
+    "[-F]                - merge even recordings that do not seem to belong together\n"
+    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n");
   EXPECT_EQ(run.err, "");
 }
 

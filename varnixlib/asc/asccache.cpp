@@ -224,7 +224,10 @@ uint64_t AscCache::HashBytes(const char* data, uint64_t size) {
 uint64_t AscCache::KeyOptions(const SynchroParams& params) {
   uint64_t bits = (params.pupilSize ? 1u : 0u) | (params.velocityChannels ? 2u : 0u) |
                   (params.roundGaze ? 4u : 0u) | (params.framesInEvents ? 8u : 0u);
-  return bits ^ (static_cast<uint64_t>(params.falseBlinkMsec) << 8);
+  bits ^= static_cast<uint64_t>(params.falseBlinkMsec) << 8;
+  // A different trigger keyword gives a different trigger list.
+  if (!params.triggerMessage.empty()) bits ^= HashBytes(params.triggerMessage.data(), params.triggerMessage.size());
+  return bits;
 }
 
 void AscCache::Save(const AscRawData& asc, const SynchroParams& params) {

@@ -40,6 +40,13 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   myPupilWanted = params.pupilSize;
   myFramesInEvents = params.framesInEvents;
   myCacheWanted = params.cacheWanted;
+  myTriggerKeyword.clear();
+  for (size_t at = 0; at < params.triggerMessage.size();) {
+    const size_t space = params.triggerMessage.find(' ', at);
+    const size_t end = space == std::string::npos ? params.triggerMessage.size() : space;
+    if (end > at) myTriggerKeyword.push_back(params.triggerMessage.substr(at, end - at));
+    at = end + 1;
+  }
   myAscFileName = params.ascFileName;
 
   const Varnix::Platform::FileStatus st = Varnix::Platform::Stat(myAscFileName);

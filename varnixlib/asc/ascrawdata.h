@@ -178,6 +178,10 @@ class AscRawData {
   bool ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels);
   void ParseEventLine(AscTokens& t);
   void ParseMessage(AscTokens& t);
+  /// A message with the trigger keyword: its code and its time (less EyeLink's offset field).
+  void ParseTriggerMessage(const AscTokens& t, uint32_t line);
+  /// The message triggers become the recording's trigger list; false when there are none.
+  bool AdoptMessageTriggers();
   void TransitionBegin(AscTokens& t, uint32_t m);
   void CombineEvents();
   void ReleaseText();
@@ -188,6 +192,12 @@ class AscRawData {
 
   std::string myAscFileName;
   bool myCorruptionStop = false;
+  // Triggers from messages (-M): the keyword as tokens, what the walk found, what it skipped.
+  std::vector<std::string> myTriggerKeyword;
+  std::vector<std::unique_ptr<Trigger>> myMessageTriggers;
+  uint64_t mySkippedMessages = 0;
+  std::string myFirstSkippedMessage;
+  std::map<std::string, uint64_t> myMessageWords;  ///< first word of every message, to help a wrong keyword
   std::vector<std::pair<uint32_t, uint16_t>> mySamplePhases;
   bool myPhasePending = false;  ///< a START line was read: its first sample line gives the phase
   AscHeader myHeader;

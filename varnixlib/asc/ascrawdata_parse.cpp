@@ -1,5 +1,6 @@
 // AscRawData: the line walk over samples, eye events, inputs and the stimulus program's messages.
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -49,6 +50,10 @@ void AscRawData::ResetParseState() {
   mySequenceCounter = 1;
   mySamplePhases.clear();
   myPhasePending = false;
+  myMessageTriggers.clear();
+  mySkippedMessages = 0;
+  myFirstSkippedMessage.clear();
+  myMessageWords.clear();
 }
 
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
@@ -77,6 +82,7 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
   ChangeState(InSequence, "End - inSequence", false, 0);
   ChangeState(InRecord, "End - inRecord", false, 0);
   std::cout << "100 %\n";
+  if (!myTriggerKeyword.empty() && !AdoptMessageTriggers()) return false;
   return SortEvents(false);
 }
 
@@ -237,6 +243,7 @@ void AscRawData::ParseEventLine(AscTokens& t) {
     if (t.LineContains("RIGHT")) myRecordFlags |= kRightEye;
     myRecords.push_back(std::make_unique<Record>(s, line));
   } else if (first == "MSG") {
+    if (!myTriggerKeyword.empty()) ParseTriggerMessage(t, LineIndex(myCurrentLine));
     ParseMessage(t);
   }
 
@@ -352,4 +359,88 @@ bool AscRawData::MergeTextTokens(AscTokens& t, std::string& storage) const {
   }
   t.Join(10, closing - 1, storage);
   return t.Count() == 18;
+}
+
+namespace {
+
+/// A whole token of digits with an optional sign; false for anything else.
+bool ReadInteger(std::string_view token, int64_t& value) {
+  if (token.empty() || token.size() > 12) return false;
+  size_t i = token[0] == '-' || token[0] == '+' ? 1 : 0;
+  if (i == token.size()) return false;
+  int64_t v = 0;
+  for (; i < token.size(); ++i) {
+    const unsigned digit = static_cast<unsigned char>(token[i]) - static_cast<unsigned>('0');
+    if (digit > 9) return false;
+    v = v * 10 + digit;
+  }
+  value = token[0] == '-' ? -v : v;
+  return true;
+}
+
+}  // namespace
+
+void AscRawData::ParseTriggerMessage(const AscTokens& t, uint32_t line) {
+  uint32_t stamp = 0;
+  const uint32_t offsetFromStart = TimestampOffset(t[1]);
+  if (offsetFromStart == kNoIndex) return;
+  stamp = myStartTimestamp + offsetFromStart;
+  // EyeLink's offset field: "MSG <time> <offset> <text>", the message then stands for time - offset.
+  size_t first = 2;
+  int64_t offset = 0;
+  if (t.Count() > 3 && ReadInteger(t[2], offset)) first = 3;
+  if (first < t.Count()) ++myMessageWords[std::string(t[first])];
+  // The keyword's tokens, then the code: the first token after them, or the rest of the
+  // keyword's last token when the code is glued to it ("trigger:12").
+  const size_t words = myTriggerKeyword.size();
+  for (size_t k = first; k + words <= t.Count(); ++k) {
+    bool match = true;
+    for (size_t w = 0; w + 1 < words && match; ++w) match = t[k + w] == myTriggerKeyword[w];
+    const std::string_view last = t[k + words - 1];
+    if (!match || last.substr(0, myTriggerKeyword.back().size()) != myTriggerKeyword.back()) continue;
+    const std::string_view glued = last.substr(myTriggerKeyword.back().size());
+    if (!glued.empty() && !(glued[0] >= '0' && glued[0] <= '9')) continue;  // a longer word
+    const std::string_view codeToken = !glued.empty() ? glued : t[k + words];
+    int64_t code = 0;
+    const int64_t time = static_cast<int64_t>(stamp) - offset;
+    const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
+    const int64_t fromStart = time - static_cast<int64_t>(myStartTimestamp);
+    if (!ReadInteger(codeToken, code) || code < 1 || code > 65535 || fromStart < 0 ||
+        fromStart / period >= static_cast<int64_t>(myNbSamples)) {
+      if (mySkippedMessages++ == 0) myFirstSkippedMessage = std::string(t.Line());
+      return;
+    }
+    myMessageTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(code),
+                                                          static_cast<uint32_t>(fromStart / period), line,
+                                                          static_cast<uint32_t>(time)));
+    return;
+  }
+}
+
+bool AscRawData::AdoptMessageTriggers() {
+  std::string keyword;
+  for (const std::string& word : myTriggerKeyword) keyword += (keyword.empty() ? "" : " ") + word;
+  if (mySkippedMessages != 0) {
+    Warn(kNoPosition, std::to_string(mySkippedMessages) + " message(s) with the trigger keyword \"" + keyword +
+                          "\" skipped (no code of 1 to 65535, or outside the recording); the first: " +
+                          myFirstSkippedMessage);
+  }
+  if (myMessageTriggers.empty()) {
+    // What the file does use, so that the keyword can be put right.
+    std::vector<std::pair<uint64_t, std::string>> words;
+    for (const auto& [word, count] : myMessageWords) words.push_back({count, word});
+    std::stable_sort(words.begin(), words.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::string common;
+    for (size_t i = 0; i < words.size() && i < 3; ++i) {
+      common += (i ? ", \"" : "\"") + words[i].second + "\" (" + std::to_string(words[i].first) + ")";
+    }
+    return Error("AscRawData::Process : no message carries a trigger after the keyword \"" + keyword + "\"",
+                 "the most frequent message words: " + (common.empty() ? std::string("none") : common));
+  }
+  // Messages reach the tracker over the network and may be written out of time order.
+  std::stable_sort(myMessageTriggers.begin(), myMessageTriggers.end(),
+                   [](const auto& a, const auto& b) { return a->timestamp < b->timestamp; });
+  myTriggers = std::move(myMessageTriggers);
+  myMessageTriggers.clear();
+  return true;
 }

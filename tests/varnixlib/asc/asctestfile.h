@@ -18,7 +18,7 @@ std::string Head(const std::string& eyes = "LEFT", const std::string& rate = "10
 std::string Mono(unsigned time, const std::string& x, const std::string& y, const std::string& p = "1000.0");
 std::string End(unsigned time);
 
-/// Counts StopOnCorruption calls instead of ending the process (installed for every test).
+/// How many AscRun stages stopped on a corrupted sample line.
 int CorruptionStops();
 void ResetCorruptionStops();
 
