@@ -50,7 +50,11 @@ TEST(Simulator, RefusesBadArgumentsWithAReason) {
   const char* const bad[] = {"--gaze-rate 300",   "--format int32",      "--eyes three", "--channels 0",
                              "--frobnicate",      "--duration",          "--duration -5", "--code-max 256",
                              "--pattern zigzag",  "--seed x",            "--duration 1 --blocks 5",
-                             "--segments 3 --segment-loss 40000 --duration 20", "--block-gap 2"};
+                             "--segments 3 --segment-loss 40000 --duration 20", "--block-gap 2",
+                             // message knobs without messages, keywords a reader cannot find again, ranges
+                             "--message-delay 5", "--message-offset", "--message-noise 3", "--no-input",
+                             "--message-triggers 12", "--message-triggers -4", "--message-triggers 'TTL  code'",
+                             "--message-triggers T --message-jitter -1", "--message-triggers T --message-delay 5000"};
   for (const char* args : bad) {
     const std::string log = dir / "log.txt";
     EXPECT_EQ(RunSim(out + args, log), 2) << args;
@@ -65,7 +69,8 @@ TEST(Simulator, HelpDescribesTheGroundTruthAndTheAlignmentCheck) {
   ASSERT_EQ(RunSim("--help", log), 0);
   const std::string help = testsupport::ReadFile(log);
   for (const char* needle : {"--seed", "--drift", "--overflow", "--coincident", "[triggers]", "eeg_gapfilled_position",
-                             "eeg_lost", "TrueTime", "2 * (left gaze x - 100)"})
+                             "eeg_lost", "TrueTime", "2 * (left gaze x - 100)", "--message-triggers",
+                             "msg_timestamp", "[message_noise]"})
     EXPECT_NE(help.find(needle), std::string::npos) << needle;
 }
 

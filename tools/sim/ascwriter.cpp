@@ -76,13 +76,15 @@ void AscWriter::CollectBlocks() {
     AddLine(first, 0, "EVENTS\tGAZE\t" + eyeTabs + "\tRATE\t" + rate + "\tTRACKING\tCR\tFILTER\t2");
     AddLine(first, 0, "SAMPLES\tGAZE\t" + eyeTabs + (o.velocity ? "\tVEL" : "") + "\tRATE\t" + rate +
                           "\tTRACKING\tCR\tFILTER\t2");
-    // The tracker reports the port's value when a block starts; it is idle (0) there.
-    AddLine(first, 0, "INPUT\t" + Int(first) + "\t0");
+    // The tracker reports the port's value when a block starts; it is idle (0) there. With --no-input
+    // the port is not wired and the file has no INPUT line at all.
+    if (o.trackerInputs) AddLine(first, 0, "INPUT\t" + Int(first) + "\t0");
     AddLine(last + 1, 0, "END\t" + Int(last + 1) + " \tSAMPLES\tEVENTS\tRES\t  45.90\t  46.06");
   }
 }
 
 void AscWriter::CollectTriggers() {
+  if (!myPlan.Options().trackerInputs) return;
   for (const TriggerTruth& t : myPlan.Triggers()) {
     if (!t.InTracker()) continue;
     AddLine(t.trackerTimestamp, 1, "INPUT\t" + Int(t.trackerTimestamp) + "\t" + std::to_string(t.code));
@@ -145,6 +147,10 @@ void AscWriter::CollectEyeEvents() {
 void AscWriter::CollectMessages() {
   for (const StructureMessage& m : myStructure.Messages())
     AddLine(m.timestamp, 1, "MSG\t" + Int(m.timestamp) + " " + m.text);
+}
+
+void AscWriter::CollectTriggerMessages() {
+  for (const MessageLine& m : myTriggerMessages.Lines()) AddLine(m.stamp, 1, "MSG\t" + Int(m.stamp) + " " + m.text);
 }
 
 void AscWriter::WriteLine(BufferedFile& out, const std::string& text) {
@@ -213,6 +219,7 @@ bool AscWriter::Write(const std::string& path) {
   CollectPreamble();
   CollectMessages();
   CollectTriggers();
+  CollectTriggerMessages();
   CollectEyeEvents();
   CollectBlocks();
   std::stable_sort(myLines.begin(), myLines.end(), [](const Line& a, const Line& b) { return a.key < b.key; });

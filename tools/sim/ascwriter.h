@@ -1,7 +1,8 @@
 #pragma once
 // Writes the eye tracker's recording as EDF2ASC exports it: the "**" preamble, calibration and
 // display messages, START ... END blocks with their PRESCALER, EVENTS and SAMPLES lines, tab-separated
-// sample lines, eye events, INPUT lines for the trigger port and the stimulus program's messages.
+// sample lines, eye events, INPUT lines for the trigger port and the stimulus program's messages,
+// its trigger messages among them.
 
 #include <cstdint>
 #include <string>
@@ -10,13 +11,15 @@
 #include "eyeeventplan.h"
 #include "experimentplan.h"
 #include "structureplan.h"
+#include "triggermessages.h"
 
 class BufferedFile;
 
 class AscWriter {
  public:
-  AscWriter(const ExperimentPlan& plan, const EyeEventPlan& eyeEvents, const StructurePlan& structure)
-      : myPlan(plan), myEyeEvents(eyeEvents), myStructure(structure) {}
+  AscWriter(const ExperimentPlan& plan, const EyeEventPlan& eyeEvents, const StructurePlan& structure,
+            const TriggerMessagePlan& triggerMessages)
+      : myPlan(plan), myEyeEvents(eyeEvents), myStructure(structure), myTriggerMessages(triggerMessages) {}
 
   bool Write(const std::string& path);
 
@@ -35,12 +38,14 @@ class AscWriter {
   void CollectTriggers();
   void CollectEyeEvents();
   void CollectMessages();
+  void CollectTriggerMessages();
   void WriteSamples(BufferedFile& out, const RecordingBlock& block, size_t& nextLine);
   void WriteLine(BufferedFile& out, const std::string& text);
 
   const ExperimentPlan& myPlan;
   const EyeEventPlan& myEyeEvents;
   const StructurePlan& myStructure;
+  const TriggerMessagePlan& myTriggerMessages;
   std::vector<Line> myLines;
   const char* myEol = "\n";
 };

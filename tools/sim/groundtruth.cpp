@@ -70,6 +70,14 @@ bool GroundTruth::Write(const std::string& path, const std::vector<std::string>&
   line("clock_channel=value_uV = t mod " + Number(TruthSignals::kCycleMs, 0) + " (t in ms)");
   line("gaze_x=left 100 + (t mod 1600) / 2, right 120 + (t mod 1600) / 2 (pixels)");
   if (o.trackerGrid) line("tracker_registration=sample_grid");
+  const bool messages = myMessages.Active();
+  if (messages) {
+    line("message_keyword=" + o.messageKeyword);
+    line("message_delay_ms=" + Number(o.messageDelayMs, 6));
+    line("message_jitter_ms=" + Number(o.messageJitterMs, 6));
+    line(std::string("message_offset_field=") + (o.messageOffset ? "1" : "0"));
+    line(std::string("tracker_input_lines=") + (o.trackerInputs ? "1" : "0"));
+  }
   // Columns of the imperfection knobs only when they are on, so a default truth file stays as it was.
   const bool dateErrors = o.dateErrorMs > 0.0;
   const bool faults = myPlan.HasTriggerFaults();
@@ -85,7 +93,9 @@ bool GroundTruth::Write(const std::string& path, const std::vector<std::string>&
   }
   line("[triggers]");
   line(std::string("index,code,true_ms,et_timestamp,eeg_vmrk_position,eeg_gapfilled_position,eeg_lost,adjacent,coincident") +
-       (faults ? ",eeg_recorded,et_recorded,outlier,double_true_ms,double_position" : ""));
+       (faults ? ",eeg_recorded,et_recorded,outlier,double_true_ms,double_position" : "") +
+       (messages ? ",msg_arrival_ms,msg_timestamp,msg_offset" : "") +
+       (messages && faults ? ",msg_double_timestamp,msg_double_offset" : ""));
   const std::vector<TriggerTruth>& triggers = myPlan.Triggers();
   for (size_t i = 0; i < triggers.size(); ++i) {
     const TriggerTruth& t = triggers[i];
@@ -101,7 +111,25 @@ bool GroundTruth::Write(const std::string& path, const std::vector<std::string>&
              OutlierName(t.outlier) + "," + (isDouble ? Number(t.doubleMs, 6) : "0") + "," +
              std::to_string(doublePosition);
     }
+    if (messages) {
+      const TriggerMessages& m = myMessages.Triggers()[i];
+      row += "," + Number(m.message.arrivalMs, 6) + "," + std::to_string(m.message.stamp) + "," +
+             std::to_string(m.message.offset);
+      if (faults) {
+        const bool doubled = t.outlier == Outlier::TrackerDouble;
+        row += "," + std::to_string(doubled ? m.doubled.stamp : 0) + "," + std::to_string(doubled ? m.doubled.offset : 0);
+      }
+    }
     line(row);
+  }
+  if (!myMessages.Noise().empty()) {
+    line("[message_noise]");
+    line("index,arrival_ms,timestamp,offset,value");
+    for (size_t i = 0; i < myMessages.Noise().size(); ++i) {
+      const NoiseMessage& n = myMessages.Noise()[i];
+      line(std::to_string(i + 1) + "," + Number(n.at.arrivalMs, 6) + "," + std::to_string(n.at.stamp) + "," +
+           std::to_string(n.at.offset) + "," + n.value);
+    }
   }
   BufferedFile out;
   if (!out.Open(path)) return false;

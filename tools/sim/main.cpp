@@ -10,6 +10,7 @@
 #include "groundtruth.h"
 #include "simoptions.h"
 #include "structureplan.h"
+#include "triggermessages.h"
 #include "varnixlib/support/file.h"
 #include "varnixlib/support/paths.h"
 #include "varnixlib/support/platform.h"
@@ -38,14 +39,19 @@ int main(int argc, char** argv) {
   eyeEvents.Build(plan);
   StructurePlan structure;
   structure.Build(plan);
+  TriggerMessagePlan triggerMessages;
+  if (!triggerMessages.Build(plan, structure, error)) {
+    std::cerr << "tolmera-sim: " << error << std::endl;
+    return 2;
+  }
 
   if (!Varnix::Platform::Stat(options.outDir).isDirectory && !Varnix::File::MakeDirs(options.outDir)) {
     std::cerr << "tolmera-sim: cannot create " << options.outDir << std::endl;
     return 1;
   }
   BrainVisionWriter eeg(plan);
-  AscWriter asc(plan, eyeEvents, structure);
-  GroundTruth truth(plan);
+  AscWriter asc(plan, eyeEvents, structure, triggerMessages);
+  GroundTruth truth(plan, triggerMessages);
   const std::string& dir = options.outDir;
   if (!eeg.Write(dir, options.name) || !asc.Write(MakePath(dir, options.name, "asc")) ||
       !truth.Write(MakePath(dir, options.name + ".truth", "txt"), eeg.ChannelNames()) ||

@@ -73,6 +73,31 @@ Imperfections (each off by default; --coincident works with all of them)
                          Counts are in the session's triggers (recorded or not) and may not cut an
                          adjacent pair; refused (exit 2) when they leave a device no trigger, fewer than
                          N triggers can take an outlier, or no sample lies between the two triggers.
+Trigger messages (each off by default)
+  --message-triggers KEYWORD
+                         the stimulus program also sends the tracker a message for each trigger the
+                         tracker records: a line "MSG<TAB><stamp> KEYWORD <code>" (e.g. "trigger:",
+                         TRIGGER, TRIALID). Printable text, words split by single blanks, not starting
+                         with a digit or a sign; refused when a --structure message would read as
+                         KEYWORD followed by a code (TRIALID with --structure)
+  --message-delay MS     constant network delay of every message after its edge, -1000..1000 (default 0;
+                         negative: the message is sent before the TTL)
+  --message-jitter MS    latency on top of the delay, uniform in [0, MS), at most 1000 (default 0).
+                         The message arrives at true time t + delay + jitter; its timestamp is that
+                         rounded up to the next whole millisecond (never on the --tracker-grid sample
+                         grid). A jitter can push a message past the next one's: the file lists them
+                         by timestamp, as EDF2ASC does
+  --message-offset       EyeLink's offset field: "MSG<TAB><stamp> <offset> KEYWORD <code>", the offset a
+                         random integer in -8..8 but never 0, and stamp = arrival timestamp + offset, so
+                         that the event time stamp - offset is the arrival timestamp
+  --message-noise N      N more keyword messages at random times within the recording, whose text is no
+                         code: NA, none, -1, 0, 65536 or 70000 (with an offset field under
+                         --message-offset)
+  --no-input             no INPUT lines at all, not even the idle port's at a block start: only the
+                         messages carry the codes
+                         A tracker double (--outliers) sends its message twice, a trigger the tracker
+                         misses or does not record (cuts) has none. --message-delay, --message-jitter,
+                         --message-offset, --message-noise and --no-input need --message-triggers.
 Eye events and experiment structure
   --no-eye-events        no fixations, saccades or blinks
   --blink-interval MS    mean spacing of blinks, 0 for none (default 4000)
@@ -104,7 +129,9 @@ Ground truth (NAME.truth.txt): plain text, '#' starts a comment, sections in bra
                block=first timestamp,last timestamp,samples per recording block
   [clock]      key=value: model (the formula above), eeg_start_ms, drift_ppm, offset_ms,
                eeg_samples_per_ms, clock_channel, gaze_x; tracker_registration=sample_grid with
-               --tracker-grid
+               --tracker-grid; with --message-triggers message_keyword, message_delay_ms,
+               message_jitter_ms, message_offset_field (1 with --message-offset) and
+               tracker_input_lines (0 with --no-input)
   [segments]   CSV with a header line: index, kind (start | pause | overflow), vmrk_position (1-based,
                as in the .vmrk), gapfilled_position (1-based), recorded_samples, lost_before (samples
                lost just before the segment), date (20 digits, as in the .vmrk); with --date-error
@@ -119,6 +146,13 @@ Ground truth (NAME.truth.txt): plain text, '#' starts a comment, sections in bra
                (none | eeg_missed | et_missed | eeg_double | et_double), double_true_ms (the second
                edge of a double, else 0) and double_position (1-based .vmrk position of an EEG
                double, INPUT timestamp of a tracker double, else 0)
+               With --message-triggers also msg_arrival_ms (the message's true arrival), msg_timestamp
+               (the stamp printed after MSG) and msg_offset (its offset field, 0 without
+               --message-offset), filled for triggers the tracker did not record too (where the
+               message would be); with faults columns also msg_double_timestamp and
+               msg_double_offset (a tracker double's second message, else 0)
+  [message_noise]  with --message-noise: CSV with a header line, one row per stray message: index,
+               arrival_ms, timestamp, offset, value (the text after the keyword)
 
 Checking alignment in a merged output
   The EEG's last channel, TrueTime (resolution 0.1 uV), holds t mod 1600 in uV (t in ms): its stored

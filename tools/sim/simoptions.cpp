@@ -46,11 +46,30 @@ std::function<bool(std::string_view)> Flag(bool& field, bool value) {
   };
 }
 
+/// A keyword a reader can find again: printable, words split by single blanks, and not starting like
+/// a number, which the line would show where EyeLink's offset field goes.
+bool ValidKeyword(std::string_view k) {
+  if (k.empty() || k.front() == ' ' || k.back() == ' ' || k.find("  ") != std::string_view::npos) return false;
+  if ((k.front() >= '0' && k.front() <= '9') || k.front() == '-' || k.front() == '+') return false;
+  for (const char c : k)
+    if (c < ' ' || c > '~') return false;
+  return true;
+}
+
 }  // namespace
 
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& help, std::string& error) {
   help = false;
   bool repeatCycleGiven = false;
+  // The last message knob given: refused below without --message-triggers.
+  std::string messageKnob;
+  bool messageKeywordGiven = false;
+  auto messageKnobRule = [&messageKnob](const char* name, std::function<bool(std::string_view)> apply) {
+    return OptionRule{name, true, [&messageKnob, name, apply](std::string_view v) {
+                        messageKnob = name;
+                        return apply(v);
+                      }};
+  };
   const std::vector<OptionRule> rules = {
       {"--out", true, [&o](std::string_view v) { o.outDir = std::string(v); return !v.empty(); }},
       {"--name", true,
@@ -133,6 +152,27 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
       {"--eeg-stop-early", true, Count(o.eegStopEarly, 0, 1000000)},
       {"--tracker-start-late", true, Count(o.trackerStartLate, 0, 1000000)},
       {"--tracker-stop-early", true, Count(o.trackerStopEarly, 0, 1000000)},
+      {"--message-triggers", true,
+       [&o, &messageKeywordGiven](std::string_view v) {
+         o.messageKeyword = std::string(v);
+         messageKeywordGiven = true;
+         return true;
+       }},
+      messageKnobRule("--message-delay", Number(o.messageDelayMs)),
+      messageKnobRule("--message-jitter", Number(o.messageJitterMs)),
+      messageKnobRule("--message-noise", Count(o.messageNoise, 0, 1000000)),
+      {"--message-offset", false,
+       [&o, &messageKnob](std::string_view) {
+         messageKnob = "--message-offset";
+         o.messageOffset = true;
+         return true;
+       }},
+      {"--no-input", false,
+       [&o, &messageKnob](std::string_view) {
+         messageKnob = "--no-input";
+         o.trackerInputs = false;
+         return true;
+       }},
   };
 
   for (int i = 1; i < argc; ++i) {
@@ -194,5 +234,15 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
   else if (!(o.blinkIntervalMs == 0.0 || o.blinkIntervalMs >= 500.0)) error = "--blink-interval must be 0 or >= 500 ms";
   else if (!(o.falseBlinkFraction >= 0.0 && o.falseBlinkFraction <= 1.0)) error = "--false-blinks must be in [0, 1]";
   else if (!(o.dateErrorMs >= 0.0 && o.dateErrorMs <= 3.6e6)) error = "--date-error must be in [0, 3600000] ms";
+  else if (messageKeywordGiven && !ValidKeyword(o.messageKeyword))
+    error = "--message-triggers '" + o.messageKeyword + "': the keyword must be printable text, words split by "
+            "single blanks, not starting with a digit or a sign";
+  // Without messages the tracker would keep no trigger under --no-input, and the other knobs would
+  // shape messages that are never written.
+  else if (o.messageKeyword.empty() && !messageKnob.empty()) error = messageKnob + " needs --message-triggers";
+  else if (!(o.messageDelayMs >= -1000.0 && o.messageDelayMs <= 1000.0))
+    error = "--message-delay must be in [-1000, 1000] ms";
+  else if (!(o.messageJitterMs >= 0.0 && o.messageJitterMs <= 1000.0))
+    error = "--message-jitter must be in [0, 1000] ms";
   return error.empty();
 }

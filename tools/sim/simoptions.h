@@ -64,6 +64,14 @@ struct SimOptions {
   uint32_t eegStopEarly = 0;          ///< the EEG stops before the last this many triggers
   uint32_t trackerStartLate = 0;
   uint32_t trackerStopEarly = 0;
+
+  // Triggers as messages from the stimulus program; off while messageKeyword is empty
+  std::string messageKeyword;         ///< "MSG <stamp> <keyword> <code>" for each trigger the tracker records
+  double messageDelayMs = 0.0;        ///< constant network delay of a message after its TTL
+  double messageJitterMs = 0.0;       ///< latency on top of the delay, uniform in [0, this)
+  bool messageOffset = false;         ///< EyeLink's offset field between the stamp and the keyword
+  uint32_t messageNoise = 0;          ///< extra keyword messages whose text is no code
+  bool trackerInputs = true;          ///< false: no INPUT lines at all (the port is not wired)
 };
 
 /// Fills options from the arguments. False with a reason in error on a bad argument; help is set by

@@ -109,7 +109,7 @@ bool ReadTruth(const std::string& path, Truth& truth, std::string& error) {
       const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
       if (key == "block") truth.blocks.push_back(value);
       else (section == "[clock]" ? truth.clock : truth.recording)[key] = value;
-    } else if (section == "[segments]" || section == "[triggers]") {
+    } else if (section == "[segments]" || section == "[triggers]" || section == "[message_noise]") {
       if (header.empty()) {
         header = Fields(line);
         continue;
@@ -133,6 +133,13 @@ bool ReadTruth(const std::string& path, Truth& truth, std::string& error) {
         s.trueDate = r.Has("true_date") ? r.Text("true_date") : s.date;
         if (r.Has("date_error_us")) s.dateErrorUs = r.Int("date_error_us");
         truth.segments.push_back(s);
+      } else if (section == "[message_noise]") {
+        TruthNoiseMessage n;
+        n.arrivalMs = r.Real("arrival_ms");
+        n.timestamp = r.Int("timestamp");
+        n.offset = r.Int("offset");
+        n.value = r.Text("value");
+        truth.messageNoise.push_back(n);
       } else {
         TruthTrigger t;
         t.index = static_cast<int>(r.Int("index"));
@@ -149,6 +156,15 @@ bool ReadTruth(const std::string& path, Truth& truth, std::string& error) {
         if (r.Has("outlier")) t.outlier = r.Text("outlier");
         if (r.Has("double_true_ms")) t.doubleTrueMs = r.Real("double_true_ms");
         if (r.Has("double_position")) t.doublePosition = r.Int("double_position");
+        if (r.Has("msg_timestamp")) {
+          t.msgArrivalMs = r.Real("msg_arrival_ms");
+          t.msgTimestamp = r.Int("msg_timestamp");
+          t.msgOffset = r.Int("msg_offset");
+        }
+        if (r.Has("msg_double_timestamp")) {
+          t.msgDoubleTimestamp = r.Int("msg_double_timestamp");
+          t.msgDoubleOffset = r.Int("msg_double_offset");
+        }
         truth.triggers.push_back(t);
       }
       if (!error.empty()) {

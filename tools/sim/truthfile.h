@@ -29,6 +29,17 @@ struct TruthTrigger {
   std::string outlier = "none";
   double doubleTrueMs = 0;
   int64_t doublePosition = 0;  ///< .vmrk position of an EEG double, INPUT timestamp of a tracker double
+  // With --message-triggers (0 without): the message's true arrival, printed stamp and offset field.
+  double msgArrivalMs = 0;
+  int64_t msgTimestamp = 0, msgOffset = 0;
+  int64_t msgDoubleTimestamp = 0, msgDoubleOffset = 0;  ///< a tracker double's second message
+};
+
+/// A keyword message whose text is no code (--message-noise).
+struct TruthNoiseMessage {
+  double arrivalMs = 0;
+  int64_t timestamp = 0, offset = 0;
+  std::string value;
 };
 
 struct Truth {
@@ -36,6 +47,7 @@ struct Truth {
   std::vector<std::string> blocks;  ///< "first,last,samples"
   std::vector<TruthSegment> segments;
   std::vector<TruthTrigger> triggers;
+  std::vector<TruthNoiseMessage> messageNoise;
   /// The value under key as a number; NaN when absent or not a number.
   double Number(const std::map<std::string, std::string>& section, const std::string& key) const;
 };
