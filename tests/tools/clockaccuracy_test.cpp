@@ -112,3 +112,39 @@ TEST(ClockAccuracy, FewCodeSessionsWithLateStartsAndEarlyStopsMergeCorrectly) {
     }
   }
 }
+
+TEST(ClockAccuracy, MessageTriggersAloneSynchroniseWithinTheirJitter) {
+  // The tracker has no trigger INPUT lines; its messages carry the codes, a network latency of up
+  // to the jitter late, some with EyeLink's offset field, among messages that carry no code.
+  struct Case {
+    const char* options;
+    double jitterMs;
+  };
+  for (const Case& c : {Case{"--seed 31 --gaze-rate 500 --eeg-rate 1000 --segments 3 --message-jitter 1", 1.0},
+                        Case{"--seed 32 --gaze-rate 250 --eeg-rate 500 --segments 2 --message-offset --message-jitter 2 "
+                             "--message-noise 5 --overflow 1000", 2.0}}) {
+    testsupport::TempDir dir;
+    const std::string in = dir / "in";
+    ASSERT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S --duration 300 --date-error 2 --format float32 "
+                                 "--no-input --message-triggers \"trigger:\" " + c.options), 0) << c.options;
+    simcheck::Truth truth;
+    std::string error;
+    ASSERT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
+    std::vector<int64_t> lost;
+    for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+    for (const std::string direction : {"", "-e"}) {
+      SCOPED_TRACE(std::string(c.options) + " " + direction);
+      const std::string out = dir / ("out" + direction);
+      const std::string log = dir / "run.log";
+      const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
+                                  "/S.asc\" -M \"trigger:\" -h \"" + out + "\" " + direction + " < /dev/null > \"" +
+                                  log + "\" 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(log);
+      EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
+      simcheck::MergedRecording merged;
+      ASSERT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
+      const simcheck::Alignment a = simcheck::MeasureAlignment(merged, c.jitterMs);
+      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
+    }
+  }
+}
