@@ -32,7 +32,10 @@ h2 { font-size: 19px; margin: 30px 0 8px; border-bottom: 1px solid #ccc; padding
 table { border-collapse: collapse; margin: 6px 0 10px; font-size: 14px; }
 th, td { border-bottom: 1px solid #ddd; padding: 4px 10px; text-align: left; vertical-align: top; }
 th { background: #f2f2f2; }
-td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
+td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
+td.num { white-space: nowrap; }
+table.segments { font-size: 13px; }
+table.segments th, table.segments td { padding: 4px 6px; }
 td.what { color: #555; font-size: 13px; }
 tr.bad td { background: #FCF0E8; }
 code { font-family: "DejaVu Sans Mono", Menlo, Consolas, monospace; font-size: 13px; }

@@ -120,16 +120,21 @@ std::string YAxis(const Area& a, const std::string& title, int count, bool signe
 /// A row of legend entries: each a swatch drawn at (x, y) and its words.
 class Legend {
  public:
-  Legend(double x, double y) : myX(x), myY(y) {}
+  Legend(double x, double y) : myLeft(x), myX(x), myY(y) {}
   void Add(const std::function<std::string(double, double)>& swatch, const std::string& words) {
-    myOut += swatch(myX, myY) + Text(myX + 20.0, myY + 4.0, words, "start", "legend") + "\n";
     // Close enough to the width of the legend's font to keep entries apart.
-    myX += 20.0 + 6.4 * static_cast<double>(words.size()) + 22.0;
+    const double width = 20.0 + 6.6 * static_cast<double>(words.size()) + 22.0;
+    if (myX > myLeft && myX + width > kWidth - 10.0) {
+      myX = myLeft;
+      myY += 20.0;
+    }
+    myOut += swatch(myX, myY) + Text(myX + 20.0, myY + 4.0, words, "start", "legend") + "\n";
+    myX += width;
   }
   const std::string& Svg() const { return myOut; }
 
  private:
-  double myX, myY;
+  double myLeft, myX, myY;
   std::string myOut;
 };
 
@@ -161,7 +166,13 @@ std::string Recording(const SyncReport& r, const Area& a, const TimeUnit& unit, 
     const double to = static_cast<double>(endSample) / rate / unit.seconds;
     const double x0 = a.ClampX(from), x1 = a.ClampX(to);
     out += Rect(x0, top, x1 - x0, bottom - top, k % 2 ? "#ECECEC" : "#F7F7F7") + "\n";
-    if (labels && n > 1 && x1 - x0 > 70.0) out += Text(x0 + 5.0, top + 13.0, "segment " + std::to_string(k + 1), "start", "note") + "\n";
+    if (labels && n > 1) {
+      // Above the area, where no mark of the data can cover it; narrow segments get their number.
+      const std::string name = x1 - x0 > 150.0 && s.afterOverflow ? "segment " + std::to_string(k + 1) + ", after an overflow"
+                               : x1 - x0 > 70.0                     ? "segment " + std::to_string(k + 1)
+                                                                    : std::to_string(k + 1);
+      out += Text(x0 + 3.0, top - 5.0, name, "start", "note") + "\n";
+    }
     if (k > 0 && s.inserted > 0) {
       const double lostFrom = static_cast<double>(s.start - s.inserted) / rate / unit.seconds;
       const double g0 = a.ClampX(lostFrom);
@@ -173,7 +184,6 @@ std::string Recording(const SyncReport& r, const Area& a, const TimeUnit& unit, 
   for (const ReportOverflow& o : r.overflows) {
     const double x = a.ClampX(static_cast<double>(o.eegPosition) / rate / unit.seconds);
     out += Line(x, top, x, bottom, kOverflow, 2.0, "stroke-dasharray=\"6 3\"") + "\n";
-    if (labels) out += Text(x + 4.0, bottom - 6.0, "buffer overflow", "start", "note overflow") + "\n";
   }
   return out;
 }
@@ -202,10 +212,10 @@ bool IsPair(const ReportTrigger& t) {
 }  // namespace
 
 std::string ResidualPlot(const SyncReport& r) {
-  const double height = 420.0;
+  const double height = 440.0;
   Area a;
   a.left = 84.0;
-  a.top = 62.0;
+  a.top = 84.0;
   a.width = kWidth - a.left - 24.0;
   a.height = height - a.top - 64.0;
   const double spanSeconds = static_cast<double>(r.eegMergedSamples) / r.eegRate;
@@ -279,10 +289,6 @@ std::string ResidualPlot(const SyncReport& r) {
   s += "</g>\n";
   if (!edges.empty()) s += "<path d=\"" + edges + "\" fill=\"" + std::string(kKept) + "\"/>\n";
   if (!edgeOutliers.empty()) s += "<path d=\"" + edgeOutliers + "\" fill=\"" + std::string(kOutlier) + "\"/>\n";
-  if (beyond > 0) {
-    s += Text(a.left + 6.0, a.top + 28.0, std::to_string(beyond) + " beyond " + Signed(limit, 1) + " ms, drawn as triangles on the edge",
-              "start", "note") + "\n";
-  }
   if (!any) s += Text(a.left + a.width / 2.0, a.top + a.height / 2.0 - 12.0, "no residuals: no clock model", "middle", "empty") + "\n";
 
   Legend legend(a.left, 22.0);
@@ -298,6 +304,10 @@ std::string ResidualPlot(const SyncReport& r) {
   if (!r.overflows.empty() || r.figures.removed > 0) {
     legend.Add([](double x, double y) { return Line(x + 7.0, y - 7.0, x + 7.0, y + 7.0, kOverflow, 2.0); },
                "buffer overflow, removed triggers");
+  }
+  if (beyond > 0) {
+    legend.Add([](double x, double y) { return "<path d=\"" + EdgePath(x + 7.0, y - 5.0, true) + "\" fill=\"" + kMuted + "\"/>"; },
+               std::to_string(beyond) + " beyond \u00b1" + Fixed(limit, 1) + " ms, on the edge");
   }
   s += legend.Svg();
   return s + "</svg>";
@@ -342,7 +352,7 @@ std::string Histogram(const SyncReport& r, Area a, const std::vector<double>& ke
   s += Text(a.left, a.top - 10.0, title, "start", "panel") + "\n";
   if (std::isfinite(band)) {
     const double b0 = std::max(a.x0, -band), b1 = std::min(a.x1, band);
-    if (b1 > b0) s += Rect(a.X(b0), a.top, a.X(b1) - a.X(b0), a.height, kBand, "fill-opacity=\"0.22\"") + "\n";
+    if (b1 > b0) s += Rect(a.X(b0), a.top, a.X(b1) - a.X(b0), a.height, kBand, "fill-opacity=\"0.15\"") + "\n";
   }
   s += YAxis(a, "Matched triggers", 6, false);
   s += XAxis(a, "Residual (ms)", 8, false);
@@ -487,11 +497,11 @@ std::string SequencePlot(const SyncReport& r) {
   for (const ReportTrigger& t : r.triggers) times.push_back(t.onEeg ? t.seconds : t.trackerMs / 1000.0 + r.trackerAxisShiftS);
   std::sort(times.begin(), times.end());
   const bool detail = times.size() > 30;
-  const double height = detail ? 520.0 : 290.0;
+  const double height = detail ? 540.0 : 310.0;
 
   Area whole;
   whole.left = 110.0;
-  whole.top = 72.0;
+  whole.top = 92.0;
   whole.width = kWidth - whole.left - 24.0;
   whole.height = 150.0;
   const double pad = (hi - lo) * 0.01;
@@ -500,7 +510,16 @@ std::string SequencePlot(const SyncReport& r) {
   Area close = whole;
   close.top = whole.Bottom() + 84.0;
   if (detail) {
-    const double from = times.front(), to = times[std::min<size_t>(24, times.size() - 1)];
+    // From the first pair on, where one can see whether the rows line up; else from the first trigger.
+    double from = times.front();
+    for (const ReportTrigger& t : r.triggers) {
+      if (t.onEeg && t.onTracker) {
+        from = std::min(t.seconds, t.trackerMs / 1000.0 + r.trackerAxisShiftS);
+        break;
+      }
+    }
+    const size_t first = static_cast<size_t>(std::lower_bound(times.begin(), times.end(), from) - times.begin());
+    const double to = times[std::min<size_t>(first + 24, times.size() - 1)];
     const double margin = std::max((to - from) * 0.03, 0.05);
     close.x0 = from - margin;
     close.x1 = to + margin;
@@ -511,7 +530,7 @@ std::string SequencePlot(const SyncReport& r) {
   if (detail) clips.emplace_back("p3-clip-b", close);
   s += Defs("p3", clips);
   s += Sequences(r, whole, unit, "The whole recording", true);
-  if (detail) s += Sequences(r, close, TimeUnit{}, "The first 25 triggers up close", false);
+  if (detail) s += Sequences(r, close, TimeUnit{}, "25 triggers up close, from the first pair", false);
 
   Legend legend(whole.left, 22.0);
   legend.Add([](double x, double y) { return Line(x, y - 7.0, x + 14.0, y + 7.0, kKept, 1.5); }, "matched pair, joined");

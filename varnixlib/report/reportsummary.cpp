@@ -29,7 +29,13 @@ std::string ReportSummary(const SyncReport& r, bool written) {
             std::to_string(f.trackerTriggers) + " tracker triggers";
     std::vector<std::string> notes;
     if (r.clock.kind == ReportClock::Kind::Fitted) {
-      notes.push_back(f.outliers == 0 ? "no outliers" : Count(f.outliers, "outlier", "outliers") + " dropped");
+      if (f.outliers == 0) {
+        notes.push_back("no outliers");
+      } else if (r.outcome == ReportOutcome::Refused) {
+        notes.push_back(f.outliers == f.matched ? "none of them on one clock line" : std::to_string(f.outliers) + " of them off the clock line");
+      } else {
+        notes.push_back(Count(f.outliers, "outlier", "outliers") + " dropped");
+      }
     }
     if (f.removed > 0) notes.push_back(Count(f.removed, "tracker trigger", "tracker triggers") + " removed for a buffer overflow");
     if (f.timingDecided) notes.push_back("paired by their timing");
@@ -44,6 +50,8 @@ std::string ReportSummary(const SyncReport& r, bool written) {
     if (r.clock.rmsMs == r.clock.rmsMs) {
       text += "; residual " + ReportText::Fixed(r.clock.rmsMs, 2) + " ms RMS, " + ReportText::Fixed(r.clock.largestMs, 1) +
               " ms at most";
+    } else if (r.clock.kind == ReportClock::Kind::Fitted) {
+      text += "; no pair within the tolerance";
     }
   }
   text += "; " + Count(r.segments.size(), "EEG segment", "EEG segments") + ", " +

@@ -133,9 +133,13 @@ void DescribeClock(const SyncRecord& sync, const SynchroParams& params, SyncRepo
     clock.eegStartMs = c.TrackerTime(0.0);
     clock.delayCompensationSamples = c.delayCompensation;
     clock.exactRegistration = c.exactRegistration;
-    clock.toleranceMs = c.tolerance / c.slope;
-    clock.rmsMs = c.rms / c.slope;
-    clock.largestMs = c.largest / c.slope;
+    // Residuals are distances on the EEG's sample line: its nominal period turns them into ms
+    // (the fitted slope would too, to a few ppm, but not for a pair refused for its drift).
+    const double msPerSample = 1000.0 / report.eegRate;
+    clock.toleranceMs = c.tolerance * msPerSample;
+    // Without a kept pair there is no residual to speak of, not one of zero.
+    clock.rmsMs = c.keptCount ? c.rms * msPerSample : kNoValue;
+    clock.largestMs = c.keptCount ? c.largest * msPerSample : kNoValue;
     clock.rSquared = m.rSquared;
     return;
   }
@@ -277,7 +281,7 @@ SyncReport BuildSyncReport(const SyncRecord& sync, const SynchroParams& params, 
   std::vector<uint8_t> kept(m.pairs.size(), 1);
   if (m.clockFitted) {
     for (size_t p = 0; p < m.pairs.size() && p < m.clock.residuals.size(); ++p) {
-      residuals[p] = m.clock.residuals[p] / m.clock.slope;
+      residuals[p] = m.clock.residuals[p] * 1000.0 / sync.eegRate;
       kept[p] = m.clock.kept[p];
     }
     f.outliers = m.pairs.size() - m.clock.keptCount;
