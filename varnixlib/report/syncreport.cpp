@@ -98,8 +98,17 @@ EegLine PlaceSegments(const SyncRecord& sync, const ReportRun& run, SyncReport& 
     overflow.located = sync.matching.overflow.located;
     overflow.removed = report.overflows.empty() ? sync.removedTriggers.size() : 0;
     report.overflows.push_back(overflow);
-    ReportSegment& segment = report.segments[static_cast<size_t>(line.segmentOf[j])];
-    if (line.InFile(markers, j) == segment.filePosition && line.segmentOf[j] > 0) segment.afterOverflow = true;
+    // Recorders mark the overflow where the new segment starts, or as the last marker before it.
+    const size_t own = static_cast<size_t>(line.segmentOf[j]);
+    if (own > 0 && line.InFile(markers, j) == report.segments[own].filePosition) {
+      report.segments[own].afterOverflow = true;
+      continue;
+    }
+    size_t next = j + 1;
+    while (next < markers.size() && markers[next].type != NewSegment && !IsTriggerMarker(markers[next])) ++next;
+    if (next < markers.size() && markers[next].type == NewSegment && own + 1 < report.segments.size()) {
+      report.segments[own + 1].afterOverflow = true;
+    }
   }
   return line;
 }
