@@ -116,7 +116,8 @@ std::string Figures(const SyncReport& r) {
              std::fabs(c.driftPpm) > 500.0);
     const double after = (c.eegStartMs - r.trackerStartMs) / 1000.0;
     s += Row("Offset", Signed(after, 3) + " s",
-             "the EEG's first sample, after the tracker's first sample (at tracker time " + Fixed(c.eegStartMs, 1) + " ms)");
+             "when the EEG took its first sample, after the start of the tracker's time grid (its first calibration or "
+             "recording block); at tracker time " + Fixed(c.eegStartMs, 1) + " ms");
     if (std::isfinite(c.rmsMs)) {
       s += Row("Residual RMS", Fixed(c.rmsMs, 3) + " ms",
                Fixed(r.ResidualToOutputSamples(c.rmsMs), 2) + " output samples at " + Fixed(f.outputRateHz, 0) + " Hz" +
@@ -151,7 +152,8 @@ std::string Recordings(const SyncReport& r) {
   row("Duration",
       Xml(Duration(eegSeconds) + " recorded" +
           (r.eegMergedSamples != r.eegRecordedSamples ? ", " + Duration(static_cast<double>(r.eegMergedSamples) / r.eegRate) + " with the lost samples" : "")),
-      Xml(Duration((r.run.trackerEndMs - r.trackerStartMs) / 1000.0) + " from the first to the last timestamp (" + Count(r.run.trackerSamples) + " samples)"));
+      Xml(Duration((r.run.trackerEndMs - r.trackerStartMs) / 1000.0) + " of time grid, from its start to the last timestamp (" +
+          Count(r.run.trackerSamples) + " samples)"));
   row("Triggers", Count(r.figures.eegTriggers), Count(r.figures.trackerTriggers));
   row("Segments, overflows", Count(r.segments.size()) + " segments, " + Count(r.overflows.size()) + " buffer overflows", "");
   s += "</table>\n";
