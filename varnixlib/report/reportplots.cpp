@@ -284,7 +284,11 @@ std::string ResidualPlot(const SyncReport& r) {
     }
   }
   s += "<g clip-path=\"url(#p1-clip)\">\n";
-  if (!dots.empty()) s += "<path d=\"" + dots + "\" stroke=\"" + std::string(kKept) + "\" stroke-width=\"5\" stroke-linecap=\"round\"/>\n";
+  // Thousands of dots of the plain size would merge into bars.
+  const std::string dotSize = r.figures.matched > 1000 ? "3.2" : "5";
+  if (!dots.empty()) {
+    s += "<path d=\"" + dots + "\" stroke=\"" + std::string(kKept) + "\" stroke-width=\"" + dotSize + "\" stroke-linecap=\"round\"/>\n";
+  }
   if (!crosses.empty()) s += "<path d=\"" + crosses + "\" stroke=\"" + std::string(kOutlier) + "\" stroke-width=\"2\" fill=\"none\"/>\n";
   s += "</g>\n";
   if (!edges.empty()) s += "<path d=\"" + edges + "\" fill=\"" + std::string(kKept) + "\"/>\n";
@@ -438,7 +442,7 @@ namespace {
 
 /// Both trigger rows over [x0, x1] (in the unit): the tracker above, the EEG below, each pair
 /// joined. Unmatched and removed triggers sit in the outer half of their row.
-std::string Sequences(const SyncReport& r, Area a, const TimeUnit& unit, const std::string& title, bool labels) {
+std::string Sequences(const SyncReport& r, Area a, const TimeUnit& unit, const std::string& title, bool labels, double shift) {
   const double trackerTop = a.top, trackerMid = a.top + 20.0, trackerBottom = a.top + 40.0;
   const double eegTop = a.Bottom() - 40.0, eegMid = a.Bottom() - 20.0, eegBottom = a.Bottom();
   std::string s = Text(a.left, a.top - 10.0, title, "start", "panel") + "\n";
@@ -448,7 +452,7 @@ std::string Sequences(const SyncReport& r, Area a, const TimeUnit& unit, const s
   s += Rect(a.left, trackerTop, a.width, 40.0, "#F7F7F7") + "\n";
   std::string joins, outlierJoins, trackerTicks, eegTicks, unmatched, removed;
   for (const ReportTrigger& t : r.triggers) {
-    const double xt = t.onTracker ? a.X((t.trackerMs / 1000.0 + r.trackerAxisShiftS) / unit.seconds) : 0.0;
+    const double xt = t.onTracker ? a.X((t.trackerMs / 1000.0 + shift) / unit.seconds) : 0.0;
     const double xe = t.onEeg ? a.X(t.seconds / unit.seconds) : 0.0;
     switch (t.status) {
       case TriggerStatus::Matched:
@@ -529,8 +533,18 @@ std::string SequencePlot(const SyncReport& r) {
   std::vector<std::pair<std::string, Area>> clips = {{"p3-clip-a", whole}};
   if (detail) clips.emplace_back("p3-clip-b", close);
   s += Defs("p3", clips);
-  s += Sequences(r, whole, unit, "The whole recording", true);
-  if (detail) s += Sequences(r, close, TimeUnit{}, "25 triggers up close, from the first pair", false);
+  s += Sequences(r, whole, unit, "The whole recording", true, r.trackerAxisShiftS);
+  if (detail) {
+    // The drift of a long recording tilts the joins of a close-up placed by the whole recording's
+    // offset; the offset of the pairs in view keeps them upright where the pair belongs together.
+    std::vector<double> local;
+    for (const ReportTrigger& t : r.triggers) {
+      if (t.status == TriggerStatus::Matched && t.seconds >= close.x0 && t.seconds <= close.x1) local.push_back(t.seconds - t.trackerMs / 1000.0);
+    }
+    std::sort(local.begin(), local.end());
+    const double shift = local.empty() ? r.trackerAxisShiftS : local[local.size() / 2];
+    s += Sequences(r, close, TimeUnit{}, "25 triggers up close, from the first pair", false, shift);
+  }
 
   Legend legend(whole.left, 22.0);
   legend.Add([](double x, double y) { return Line(x, y - 7.0, x + 14.0, y + 7.0, kKept, 1.5); }, "matched pair, joined");
