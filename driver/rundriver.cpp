@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "driver/articlewriter.h"
+#include "driver/builddate.h"
 #include "driver/commandline.h"
 #include "driver/consoletext.h"
 #include "driver/fatal.h"
@@ -18,6 +19,9 @@
 #include "varnixlib/asc/ttlfile.h"
 #include "varnixlib/mat/ascrawdata_mat.h"
 #include "varnixlib/mat/brainamp_mat.h"
+#include "varnixlib/report/reportsummary.h"
+#include "varnixlib/report/reportwriter.h"
+#include "varnixlib/report/syncreport.h"
 #include "varnixlib/syncinfo.h"
 
 namespace {
@@ -78,6 +82,7 @@ int RunDriver::RunStages() {
   PrintStatisticsFiles();
   QualityWriter::Write(myParams.quality);
   ArticleWriter::Write(myParams.article);
+  ReportSynchronisation(outcome);
   return Finish(outcome);
 }
 
@@ -114,6 +119,38 @@ void RunDriver::PrintStatisticsFiles() const {
   std::cout << "Histogram of the alignment errors [samples] for each trigger: " << gLogDirectory
             << "HistoPerTriggerError.txt" << '\n';
   std::cout.flush();
+}
+
+void RunDriver::ReportSynchronisation(Outcome outcome) {
+  // A run that ended before the matching has nothing to show.
+  if (!(mySync.eegRate > 0.0)) return;
+  auto fileName = [](const std::string& path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+  };
+  ReportRun run;
+  run.setName = fileName(myPrefix);
+  run.htmlPath = gLogDirectory + run.setName + ".report.html";
+  run.jsonPath = gLogDirectory + run.setName + ".report.json";
+  run.eegFile = myParams.eegFileName;
+  run.ascFile = myParams.ascFileName;
+  run.arguments = myArguments;
+  run.version = TOLMERA_VERSION;
+  run.built = BuildDate();
+  run.eegSampleType = myBrainamp.myVhdr.binaryFormatText;
+  run.eegChannels = myBrainamp.myVhdr.nbChannels;
+  run.eegSamples = myBrainamp.myVhdr.nbOfSamples;
+  run.trackerChannels = myAsc.NbChannels();
+  run.trackerEyes = myAsc.LeftEyePresent() && myAsc.RightEyePresent() ? "both" : myAsc.LeftEyePresent() ? "left" : "right";
+  run.trackerSamples = myAsc.NbSamples();
+  run.trackerEndMs = myAsc.EndTimestamp();
+  for (const SyncInfo& set : mySync.sets) {
+    run.setNames.push_back(fileName(set.drift ? myPrefix : Brainamp::NoDriftName(myPrefix)));
+  }
+  run.succeeded = outcome == Outcome::Success;
+  const SyncReport report = BuildSyncReport(mySync, myParams, run);
+  const bool written = WriteSyncReport(report);
+  std::cout << ReportSummary(report, written) << std::endl;
 }
 
 int RunDriver::Finish(Outcome outcome) {

@@ -40,6 +40,9 @@ class RunDriver {
   Outcome RunRecordingStages();
   /// Where the alignment-error files are; shown on the failure paths too.
   void PrintStatisticsFiles() const;
+  /// The synchronisation report (page and JSON file in the log directory) and its summary line,
+  /// for every run that reached the eye-tracker/EEG matching, merged or refused.
+  void ReportSynchronisation(Outcome outcome);
   int Finish(Outcome outcome);
 
   std::vector<std::string> myArguments;

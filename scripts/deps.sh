@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libmatio-dev
           python3-numpy python3-scipy python3-mne
+          chromium  # the report tests draw the page in a real browser
           clang libclang-rt-14-dev)  # the fuzz targets (libFuzzer)
 missing=()
 for p in "${packages[@]}"; do

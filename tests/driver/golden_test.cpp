@@ -6,6 +6,7 @@
 // The console is compared with three things taken out: the build date line, the echo of the
 // arguments (so that a case may add an option that changes nothing), and the source file and line
 // that error and warning lines name (they move with the code, not with the program's behaviour).
+// The synchronisation report's files are compared with the build date they name taken out.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,12 @@ std::string NormalizeConsole(const std::string& text) {
   return std::regex_replace(out, kLogLocation, "<source>::<line> ");
 }
 
+/// The synchronisation report names the build date of the program, as the console does.
+std::string NormalizeReport(const std::string& text) {
+  static const std::regex kBuilt("(built[^A-Za-z0-9]{1,4})[A-Z][a-z]{2} +[0-9]{1,2} [0-9]{4}");
+  return std::regex_replace(text, kBuilt, "$1<date>");
+}
+
 /// "path size hash" for every file below dir, sorted by path; log files pass through the console
 /// normalisation since they name source lines too.
 std::string DescribeTree(const fs::path& dir) {
@@ -66,6 +73,7 @@ std::string DescribeTree(const fs::path& dir) {
     const std::string rel = fs::relative(entry.path(), dir).generic_string();
     std::string bytes = testsupport::ReadFile(entry.path().string());
     if (rel.find("Log-") != std::string::npos) bytes = NormalizeConsole(bytes);
+    if (rel.find(".report.") != std::string::npos) bytes = NormalizeReport(bytes);
     if (entry.path().extension() == ".ttl") {
       // The simulated TTL file carries a random jitter on purpose: only its lines compare.
       rows[rel] = std::to_string(std::count(bytes.begin(), bytes.end(), '\n')) + " lines";

@@ -80,6 +80,13 @@ void ExpectOnlyWholeOutputs(const std::map<std::string, std::string>& found,
       ADD_FAILURE() << name << " is not an output of a complete run";
       continue;
     }
+    // The synchronisation report tells of its own run (its paths, how it ended): whole, not equal.
+    if (name.find(".report.") != std::string::npos) {
+      const bool html = name.ends_with(".html");
+      EXPECT_TRUE(bytes.starts_with(html ? "<!DOCTYPE html>" : "{") && bytes.ends_with(html ? "</html>\n" : "}\n"))
+          << name << " is not whole";
+      continue;
+    }
     EXPECT_TRUE(bytes == expected->second) << name << " differs from the complete file ("
                                            << bytes.size() << " of " << expected->second.size() << " bytes)";
   }
