@@ -421,7 +421,7 @@ const std::vector<Case>& Cases() {
       {"output directory missing, created with its parents", [](Recording&) {}, Expect::EegStagePasses, {},
        {"-h", "out" + S + "deeper" + S + "still"}},
       {"output directory under a plain file", [](Recording&) {}, Expect::OutputPathFails,
-       {"File::Mkdir::EEXIST"}, {"-h", "in" + S + "S01.vhdr" + S + "out"}},
+       {"File::Mkdir can not create the folder", "Not a directory"}, {"-h", "in" + S + "S01.vhdr" + S + "out"}},
   };
   return cases;
 }

@@ -204,15 +204,21 @@ TEST(Program, OutputPathBelowAnExistingDirectoryIsCreatedWithItsLog) {
   EXPECT_TRUE(fs::is_directory(dir / ("out" + S + "log")));
 }
 
-TEST(Program, OutputPathWithMissingFirstComponentFailsAtTheLog) {
+TEST(Program, AMissingOutputFolderIsMadeAndOneThatCannotBeNamesTheReason) {
   testsupport::TempDir dir;
   WriteAsc(dir / "S01.asc");
   WriteEegSet(dir / "S01");
-  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.asc", "-h", "out"});
+  const ProgramRun made = RunTolmera(dir.Path().string(), {"S01.asc", "-h", "out/sub"});
+  EXPECT_TRUE(fs::is_directory(dir / ("out" + S + "sub" + S + "log"))) << made.out;
+  EXPECT_NE(made.out.find("Processing"), std::string::npos) << made.out;
+
+  testsupport::WriteFile(dir / "plain", "x");
+  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.asc", "-h", "plain/out"});
   EXPECT_EQ(run.status, 253);
-  EXPECT_EQ(run.err, "!!! Can not create output path -> out" + S + "log\n");
-  EXPECT_NE(run.out.find(") File::Mkdir::EEXIST out" + S + "log\n"), std::string::npos) << run.out;
-  EXPECT_FALSE(fs::exists(dir / "out"));
+  EXPECT_EQ(run.err, "!!! Can not create output path -> plain" + S + "out\n");
+  EXPECT_NE(run.out.find(") File::Mkdir can not create the folder plain" + S + "out: Not a directory\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_EQ(run.out.find("Processing"), std::string::npos);
 }
 

@@ -95,7 +95,7 @@ bool File::Mkdir(const std::string& path) {
   if (Platform::Stat(path).exists) return true;
   const int err = Platform::MakeDirectory(path);
   if (err == 0 || err == EEXIST) return true;
-  return Error("File::Mkdir::EEXIST", path);
+  return Error("File::Mkdir can not create the folder", path + ": " + Platform::ErrorText(err));
 }
 
 bool File::Remove(const std::string& path) {
@@ -118,14 +118,15 @@ bool File::MakeDirs(const std::string& path) {
   }
   if (!current.empty()) parts.push_back(current);
   if (parts.empty()) return true;
-  // The first component (a drive, ".", or the first name) is never created; an absolute POSIX
-  // path keeps its root in front of it.
+  // Every folder of the path is made, the first too (a folder asked for relative to the working
+  // directory is as wanted as any other); only a drive ("C:") is left as it is. An absolute POSIX
+  // path keeps its root in front.
   std::string built = (!p.empty() && p[0] == Platform::kSeparator) ? std::string(1, Platform::kSeparator) : "";
-  built += parts[0];
-  for (size_t i = 1; i < parts.size(); ++i) {
-    built += Platform::kSeparator;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) built += Platform::kSeparator;
     built += parts[i];
-    if (!Mkdir(built)) return false;
+    const bool drive = i == 0 && parts[i].size() == 2 && parts[i][1] == ':';
+    if (!drive && parts[i] != "." && parts[i] != ".." && !Mkdir(built)) return false;
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "varnixlib/support/platform.h"
 
 #include <cerrno>
+#include <cstring>
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -182,6 +183,10 @@ int MakeDirectory(const std::string& path) {
 #else
   return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
 #endif
+}
+
+std::string ErrorText(int error) {
+  return std::strerror(error);
 }
 
 int RemoveFile(const std::string& path) {

@@ -53,6 +53,8 @@ int64_t WriteBudgetForTesting();
 
 /// Creates one directory; returns 0 or the errno of the failure.
 int MakeDirectory(const std::string& path);
+/// The system's own words for an error number (permission denied, not a directory, ...).
+std::string ErrorText(int error);
 /// Removes a file, never a directory; returns 0 or the errno of the failure.
 int RemoveFile(const std::string& path);
 /// Opens a file that must not exist yet, for writing (binary); -1 when it exists or cannot be

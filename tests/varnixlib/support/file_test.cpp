@@ -147,20 +147,23 @@ TEST(File, MkdirAcceptsExistingEntries) {
   EXPECT_TRUE(fs::is_regular_file(file));
 }
 
-TEST(File, MakeDirsCreatesEveryComponentButTheFirst) {
+TEST(File, MakeDirsCreatesEveryComponentAndNamesTheFolderAndReasonWhenItCannot) {
   testsupport::TempDir dir;
   const fs::path previous = fs::current_path();
   fs::current_path(dir.Path());
   CoutCapture capture;
-  EXPECT_TRUE(File::MakeDirs("base"));
-  EXPECT_FALSE(fs::exists("base")) << "a single component is never created";
+  EXPECT_TRUE(File::MakeDirs("first"));
+  EXPECT_TRUE(fs::is_directory("first")) << "a folder relative to the working directory is made too";
+  EXPECT_TRUE(File::MakeDirs("first/one/two"));
+  EXPECT_TRUE(fs::is_directory("first/one/two"));
 
-  EXPECT_FALSE(File::MakeDirs("base/one/two"));
-  EXPECT_FALSE(fs::exists("base"));
-  EXPECT_NE(capture.Text().find(") File::Mkdir::EEXIST base" + S + "one\n"), std::string::npos)
+  // A plain file in the way: the error names the folder and the system's reason.
+  testsupport::WriteFile("plain", "x");
+  EXPECT_FALSE(File::MakeDirs("plain/one"));
+  EXPECT_NE(capture.Text().find(") File::Mkdir can not create the folder plain" + S + "one: Not a directory\n"),
+            std::string::npos)
       << capture.Text();
 
-  fs::create_directory("base");
   EXPECT_TRUE(File::MakeDirs("base\\one/two"));
   EXPECT_TRUE(fs::is_directory("base/one/two"));
   EXPECT_TRUE(File::MakeDirs("base/one/two/"));
