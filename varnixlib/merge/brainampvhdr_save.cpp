@@ -159,13 +159,16 @@ bool BrainampVhdr::SaveVarnix(const std::string& dataFileName, const std::string
   const std::string base = BaseName(output);
   const std::string interval = IntervalText(rate);
 
-  file.ReplaceValue(base + ".eeg", "DataFile=", kLineEnds);
-  file.ReplaceValue(base + ".vmrk", "MarkerFile=", kLineEnds);
-  file.ReplaceValue(total, "NumberOfChannels=", kLineEnds);
-  if (!file.ReplaceValue(std::to_string(samples), "DataPoints=", kLineEnds)) {
+  // Whole keys at the start of their lines, in whatever order the header lists them: a search
+  // from a cursor took "SegmentDataPoints=" for "DataPoints=" and then passed SamplingInterval by,
+  // leaving the input's rate in the merged header.
+  file.ReplaceLineValue(base + ".eeg", "DataFile=", kLineEnds);
+  file.ReplaceLineValue(base + ".vmrk", "MarkerFile=", kLineEnds);
+  file.ReplaceLineValue(total, "NumberOfChannels=", kLineEnds);
+  if (!file.ReplaceLineValue(std::to_string(samples), "DataPoints=", kLineEnds)) {
     file.InsertLineAfterKey(std::to_string(samples), "DataPoints=", "NumberOfChannels=");
   }
-  file.ReplaceValue(interval, "SamplingInterval=", kLineEnds);
+  file.ReplaceLineValue(interval, "SamplingInterval=", kLineEnds);
 
   std::string channelLines;
   for (uint64_t k = 0; k < addedNames.size(); ++k) {

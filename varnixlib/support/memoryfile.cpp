@@ -58,6 +58,20 @@ bool MemoryFile::ReplaceValue(std::string_view value, std::string_view key,
   return true;
 }
 
+bool MemoryFile::ReplaceLineValue(std::string_view value, std::string_view key,
+                                  std::string_view delimiters) {
+  for (size_t at = myBuffer.find(key); at != std::string::npos; at = myBuffer.find(key, at + 1)) {
+    if (at != 0 && myBuffer[at - 1] != '\n' && myBuffer[at - 1] != '\r') continue;
+    const size_t begin = at + key.size();
+    const size_t delimiter = myBuffer.find_first_of(delimiters, begin);
+    const size_t end = delimiter == std::string::npos ? myBuffer.size() : delimiter;
+    myBuffer.replace(begin, end - begin, value);
+    myCursor = begin;
+    return true;
+  }
+  return false;
+}
+
 uint64_t MemoryFile::NextLineStart(uint64_t start, std::string_view delimiters) const {
   if (start >= myBuffer.size()) return myBuffer.size();
   const size_t at = myBuffer.find_first_of(delimiters, static_cast<size_t>(start));

@@ -23,6 +23,10 @@ class MemoryFile {
   /// delimiters (or the end), by value; the cursor then rests on the start of the new value.
   /// With the key absent, or the cursor on no position, nothing changes and the result is false.
   bool ReplaceValue(std::string_view value, std::string_view key, std::string_view delimiters);
+  /// Replaces the value of the line that begins with key ("DataPoints=" is not the end of
+  /// "SegmentDataPoints="), wherever it stands in the content, whatever the cursor; the cursor then
+  /// rests on the start of the new value. False, with nothing changed, when no line begins so.
+  bool ReplaceLineValue(std::string_view value, std::string_view key, std::string_view delimiters);
   /// The index just after the first delimiter byte at or after start, taking a CR LF pair as one
   /// line end (a lone LF or CR ends a line by itself); the end of the content when no delimiter
   /// follows.

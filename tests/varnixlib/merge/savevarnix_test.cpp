@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -98,18 +99,45 @@ TEST(VhdrSaveVarnix, HeaderWithoutDataPointsGetsCountChannelsRateAndRows) {
   EXPECT_EQ(out, expected);
 }
 
-TEST(VhdrSaveVarnix, SegmentDataPointsTakesTheCountAndNoLineIsAdded) {
-  testsupport::TempDir dir;
-  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(2, "SegmentDataPoints=700\r\n", false));
-  BrainampVhdr record = HeaderRecord(2);
-  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec", {"GX"}, 512.5, 4321));
-  const std::string out = testsupport::ReadFile(dir / "synchro_rec.vhdr");
-  EXPECT_NE(out.find("NumberOfChannels=3\r\nSegmentDataPoints=4321\r\n"), std::string::npos);
-  EXPECT_EQ(out.find("\nDataPoints="), std::string::npos);
-  // 1e6 / 512.5 with six decimals; the integer rate is truncated.
-  EXPECT_NE(out.find("SamplingInterval=1951.219512\r\n"), std::string::npos);
-  EXPECT_NE(out.find("Sampling Rate [Hz]: 512\r\n"), std::string::npos);
-  EXPECT_NE(out.find("S]: 1951.219512\r\n"), std::string::npos);
+TEST(VhdrSaveVarnix, EveryOrderOfTheCommonKeysGetsTheMergedCountRateAndChannels) {
+  // Real headers list SegmentDataPoints before DataPoints, or the rate before the channel count:
+  // every order of the three keys, each one missing too, and a SegmentDataPoints line in front.
+  const std::string channels = "NumberOfChannels=2\r\n";
+  const std::string points = "DataPoints=700\r\n";
+  const std::string interval = "SamplingInterval=1000\r\n";
+  std::vector<std::vector<std::string>> orders;
+  std::vector<std::string> keys = {channels, points, interval};
+  std::sort(keys.begin(), keys.end());
+  do {
+    orders.push_back(keys);
+  } while (std::next_permutation(keys.begin(), keys.end()));
+  orders.push_back({channels, interval});  // no DataPoints: one is added after the channel count
+  orders.push_back({channels, points});    // no rate: nothing to put right
+  for (const bool segmentPoints : {false, true}) {
+    for (const std::vector<std::string>& order : orders) {
+      std::string common = segmentPoints ? "SegmentDataPoints=700\r\n" : "";
+      for (const std::string& line : order) common += line;
+      std::string header = RecorderHeader(2, "", false);
+      header = Replace(header, "NumberOfChannels=2\r\n", "");
+      header = Replace(header, "SamplingInterval=1000\r\n", "");
+      header = Replace(header, "DataOrientation=MULTIPLEXED\r\n", "DataOrientation=MULTIPLEXED\r\n" + common);
+      SCOPED_TRACE(common);
+      testsupport::TempDir dir;
+      testsupport::WriteFile(dir / "rec.vhdr", header);
+      BrainampVhdr record = HeaderRecord(2);
+      ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec", {"GX"}, 512.5, 4321));
+      const std::string out = testsupport::ReadFile(dir / "synchro_rec.vhdr");
+      EXPECT_NE(out.find("\nNumberOfChannels=3\r\n"), std::string::npos) << out;
+      EXPECT_NE(out.find("\nDataPoints=4321\r\n"), std::string::npos) << out;
+      if (segmentPoints) {
+        EXPECT_NE(out.find("\nSegmentDataPoints=700\r\n"), std::string::npos) << out;
+      }
+      const bool hasRate = std::find(order.begin(), order.end(), interval) != order.end();
+      // 1e6 / 512.5 with six decimals.
+      EXPECT_EQ(out.find("SamplingInterval=1951.219512\r\n") != std::string::npos, hasRate) << out;
+      EXPECT_NE(out.find("Ch3=GX,,1.0,"), std::string::npos) << out;
+    }
+  }
 }
 
 TEST(VhdrSaveVarnix, CoordinatesFollowTheLastChannelOfTheirSectionOnly) {
