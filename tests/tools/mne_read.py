@@ -2,7 +2,8 @@
 
 Usage: mne_read.py FILE.vhdr [FRAME ...]
 For each frame index given, the values of every channel at that frame are printed in the file's
-own stored units (MNE's volts divided back by each channel's resolution).
+own stored units (MNE's volts divided back by each channel's resolution); then the annotations and
+the event id that mne.events_from_annotations gives each description.
 """
 import json
 import sys
@@ -25,6 +26,7 @@ def main():
         "n_times": int(raw.n_times),
         "frames": {},
         "annotations": [],
+        "event_ids": {},
     }
     cals = [ch["cal"] * ch["range"] for ch in raw.info["chs"]]
     for f in frames:
@@ -32,6 +34,10 @@ def main():
         out["frames"][str(f)] = [float(v) / c if c else float(v) for v, c in zip(data, cals)]
     for a in raw.annotations:
         out["annotations"].append([round(float(a["onset"]) * raw.info["sfreq"]), a["description"]])
+    # The event id MNE gives each marker description by default: a trigger's own code when the
+    # description follows BrainVision's form.
+    _, ids = mne.events_from_annotations(raw, verbose="ERROR")
+    out["event_ids"] = {k: int(v) for k, v in ids.items()}
     print(json.dumps(out))
 
 

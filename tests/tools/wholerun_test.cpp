@@ -105,9 +105,11 @@ void CheckOutputSet(const std::string& in, const std::string& base, const Case& 
     EXPECT_EQ(merged.markers[m].type, "Stimulus");
     EXPECT_GE(merged.markers[m].position, 1);
     EXPECT_LE(merged.markers[m].position, static_cast<int64_t>(merged.frames));
-    EXPECT_EQ(merged.markers[m].description.size(), 5u);
-    if (merged.markers[m].description[1] == '1' && merged.markers[m].description.size() == 5 &&
-        merged.markers[m].description[2] != ' ') {
+    // BrainVision's own form: "S" and the code right-aligned in three places ("S  7", "S195"),
+    // four digits from 1000 on (the eye events, "S1001").
+    const std::string& d = merged.markers[m].description;
+    EXPECT_TRUE((d.size() == 4 || (d.size() == 5 && d[1] == '1')) && d[0] == 'S') << d;
+    if (d.size() == 5) {
       ++events;
     }
   }
@@ -282,12 +284,23 @@ TEST(WholeRun, MneReadsEveryMergedRecordingAsWritten) {
     }
     // Every marker as an annotation: "Stimulus/S   7" at its 0-based sample.
     uint64_t annotations = 0;
-    for (auto at = json.find("\"annotations\""); (at = json.find("\"Stimulus/", at + 1)) != std::string::npos;) ++annotations;
+    const auto ids = json.find("\"event_ids\"");
+    for (auto at = json.find("\"annotations\""); (at = json.find("\"Stimulus/", at + 1)) < ids;) ++annotations;
     uint64_t stimuli = 0;
     for (const auto& mk : merged.markers) stimuli += mk.type == "Stimulus" ? 1 : 0;
     EXPECT_EQ(annotations, stimuli);
     const auto& second = merged.markers[1];
     EXPECT_NE(json.find("[" + std::to_string(second.position - 1) + ", \"Stimulus/" + second.description + "\"]"),
               std::string::npos);
+    // MNE names a trigger by its own code, so that an event_id made for the raw recording fits.
+    for (const auto& mk : merged.markers) {
+      if (mk.type != "Stimulus" || mk.description.size() != 4) continue;
+      const int code = std::stoi(mk.description.substr(1));
+      const std::string id = "\"Stimulus/" + mk.description + "\": " + std::to_string(code);
+      const auto at = json.find(id, ids);
+      ASSERT_NE(at, std::string::npos) << mk.description << " " << json.substr(ids, 300);
+      EXPECT_TRUE(json[at + id.size()] == ',' || json[at + id.size()] == '}') << json.substr(at, 40);
+      break;
+    }
   }
 }

@@ -38,7 +38,7 @@ bool BrainampVmrk::SaveVarnix(const std::string& dataFileName, const std::string
   for (uint64_t i = 0; i < list.size(); ++i) {
     const CMarker& m = list[i];
     const bool ownSize = !singleSampleMarkers && m.code >= 256;
-    const int length = std::snprintf(line, sizeof line, "Mk%llu=Stimulus,S%4u,%llu,%llu,0\r\n",
+    const int length = std::snprintf(line, sizeof line, "Mk%llu=Stimulus,S%3u,%llu,%llu,0\r\n",
                                      static_cast<unsigned long long>(i + 2),
                                      static_cast<unsigned>(m.code),
                                      static_cast<unsigned long long>(m.position) + 1,

@@ -188,11 +188,11 @@ TEST(VmrkSaveVarnix, KeepsHeaderAndFirstMarkerThenWritesTheMergedMarkers) {
       "DataFile=synchro_rec.asc.eeg\r\n\r\n[Marker Infos]\r\n"
       "Mk1=New Segment,,1,1,0,20240101120000000000\r\n";
   EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
-            head + "Mk2=Stimulus,S   7,1,1,0\r\nMk3=Stimulus,S1001,100,1,0\r\n");
+            head + "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Stimulus,S1001,100,1,0\r\n");
   // With -1 markers of code 256 and more keep their own length.
   ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec.asc", list, false));
   EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
-            head + "Mk2=Stimulus,S   7,1,1,0\r\nMk3=Stimulus,S1001,100,25,0\r\n");
+            head + "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Stimulus,S1001,100,25,0\r\n");
 }
 
 TEST(VmrkSaveVarnix, FirstMarkerAtTheEndWithoutLineBreakGetsOne) {
@@ -204,7 +204,7 @@ TEST(VmrkSaveVarnix, FirstMarkerAtTheEndWithoutLineBreakGetsOne) {
   BrainampVmrk reader;
   ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "out", list, true));
   EXPECT_EQ(testsupport::ReadFile(dir / "out.vmrk"),
-            "[Marker Infos]\nDataFile=out.eeg\nMk1=New Segment,,1,1,0\r\nMk2=Stimulus,S  12,5,1,0\r\n");
+            "[Marker Infos]\nDataFile=out.eeg\nMk1=New Segment,,1,1,0\r\nMk2=Stimulus,S 12,5,1,0\r\n");
 }
 
 TEST(VhdrSaveVarnix, RealHeadersGetTableRowsAndCoordinatesWhereTheyBelong) {
