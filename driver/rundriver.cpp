@@ -112,6 +112,9 @@ RunDriver::Outcome RunDriver::RunRecordingStages() {
 }
 
 void RunDriver::PrintStatisticsFiles() const {
+  // Only files this run wrote: a failed run must not point at files it never made (or at an
+  // earlier run's).
+  if (!mySync.statisticsWritten) return;
   std::cout << "Alignment errors [samples] for all shared triggers are in: " << gLogDirectory
             << "GlobalError.txt" << '\n';
   std::cout << "Histogram of the alignment errors [samples] for all triggers: " << gLogDirectory

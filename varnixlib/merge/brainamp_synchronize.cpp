@@ -109,6 +109,7 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
     myVmrk.ShiftSegment(s, eyeEeg.segments[s].correction);
   }
   WriteAlignmentStatistics(eyeEeg, gLogDirectory);
+  if (record) record->statisticsWritten = true;
   params.quality.rSquared = eyeEeg.rSquared;
 
   return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeTriggers, eyeEvents, start,

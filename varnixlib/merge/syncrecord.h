@@ -13,6 +13,7 @@
 
 struct SyncRecord {
   bool matched = false;          ///< the eye-tracker/EEG matching ran to its end (pairs exist)
+  bool statisticsWritten = false;  ///< "GlobalError.txt" and the histograms were written in this run
   double eegRate = 0.0;          ///< nominal, Hz
   double gazeRate = 0.0;         ///< nominal, Hz
   double trackerPeriodMs = 0.0;  ///< the tracker's sample period
