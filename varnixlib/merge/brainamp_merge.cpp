@@ -417,6 +417,24 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
     return Error("Brainamp::Synchronize::SelectSyncWindow", "");
   }
   params.quality.matchingTime = SecondsSince(start);
+  {
+    // What the window leaves out of each recording, so that nobody looks for it in the merge.
+    const double eegRate = 1e6 / myVhdr.samplingInterval;
+    const double gazeRate = 1000.0 / asc.SamplePeriod();
+    const uint64_t eegFrames = myVhdr.nbChannels ? eeg->samples.size() / myVhdr.nbChannels : 0;
+    const double eegAfter = static_cast<double>(eegFrames - std::min(eegFrames, eegStart + eegCount));
+    // The tracker recorded from its first block's start to its last block's end, not over the
+    // whole grid, which begins at the file's first timestamp.
+    const uint64_t recordedFrom = asc.Records().empty() ? 0 : asc.Records().front()->start;
+    const uint64_t recordedTo = asc.Records().empty() ? asc.NbSamples() : asc.Records().back()->end + uint64_t{1};
+    const double gazeBefore = static_cast<double>(gazeStart - std::min(gazeStart, recordedFrom));
+    const double gazeAfter = static_cast<double>(recordedTo - std::min(recordedTo, gazeStart + gazeCount));
+    std::printf("Outside the window (first to last matched trigger): EEG %.1f s before, %.1f s after; "
+                "eye tracker %.1f s before, %.1f s after\n\n",
+                static_cast<double>(eegStart) / eegRate, eegAfter / eegRate,
+                gazeBefore / gazeRate, gazeAfter / gazeRate);
+    std::fflush(stdout);
+  }
 
   // The drift-corrected set, then with -N the one without drift, each followed by what the caller
   // does with a whole set.
