@@ -30,6 +30,46 @@ std::vector<int64_t> InsertedBefore(const std::string& logFile) {
   return values;
 }
 
+/// A simulated pair in dir/in: the lost samples before each of its segments, as the truth has them.
+std::vector<int64_t> MakePair(const testsupport::TempDir& dir, const std::string& options) {
+  const std::string in = dir / "in";
+  EXPECT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S " + options), 0) << options;
+  simcheck::Truth truth;
+  std::string error;
+  EXPECT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
+  std::vector<int64_t> lost;
+  for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+  return lost;
+}
+
+/// Runs tolmera on the pair with the options into dir/<name>, checks that every segment received
+/// exactly the samples it lost, and returns the merged set's alignment (quantumMs as for
+/// MeasureAlignment); log: the console, for messages.
+simcheck::Alignment RunAndMeasure(const testsupport::TempDir& dir, const std::string& name, const std::string& options,
+                                  const std::vector<int64_t>& lost, double quantumMs, std::string& log,
+                                  std::string* format = nullptr, double* samplesPerMs = nullptr) {
+  const std::string in = dir / "in";
+  const std::string out = dir / name;
+  const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
+                              "/S.asc\" -h \"" + out + "\" " + options + " < /dev/null > \"" + (dir / "run.log") + "\" 2>&1";
+  const int status = std::system(command.c_str());
+  log = testsupport::ReadFile(dir / "run.log");
+  simcheck::Alignment a;
+  EXPECT_EQ(status, 0) << log;
+  if (status != 0) return a;
+  // The log lists every segment from the first with triggers on; all of these have some.
+  EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
+  simcheck::MergedRecording merged;
+  EXPECT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
+  if (format) *format = merged.binaryFormat;
+  if (samplesPerMs) *samplesPerMs = 1000.0 / merged.intervalUs;
+  // 16-bit gaze carries the time code in whole pixels (2 ms of it).
+  a = simcheck::MeasureAlignment(merged, quantumMs + (merged.binaryFormat == "INT_16" ? 2.0 : 0.0));
+  EXPECT_TRUE(a.error.empty()) << a.error;
+  EXPECT_GT(a.valid, merged.frames / 2);
+  return a;
+}
+
 }  // namespace
 
 TEST(ClockAccuracy, EverySegmentAtItsTrueSampleAndEveryFrameWithinOneOutputSample) {
@@ -44,32 +84,15 @@ TEST(ClockAccuracy, EverySegmentAtItsTrueSampleAndEveryFrameWithinOneOutputSampl
   };
   for (const char* options : kCases) {
     testsupport::TempDir dir;
-    const std::string in = dir / "in";
-    ASSERT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S --date-error 3 " + options), 0) << options;
-    simcheck::Truth truth;
-    std::string error;
-    ASSERT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
-    std::vector<int64_t> lost;
-    for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+    const std::vector<int64_t> lost = MakePair(dir, std::string("--date-error 3 ") + options);
     for (const std::string direction : {"", "-e"}) {
       SCOPED_TRACE(std::string(options) + " " + direction);
-      const std::string out = dir / ("out" + direction);
-      const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
-                                  "/S.asc\" -h \"" + out + "\" " + direction + " < /dev/null > \"" + (dir / "run.log") +
-                                  "\" 2>&1";
-      ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(dir / "run.log");
-      // The log lists every segment from the first with triggers on; all of these have some.
-      EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
-      simcheck::MergedRecording merged;
-      ASSERT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
-      // 16-bit gaze carries the time code in whole pixels (2 ms of it).
-      const simcheck::Alignment a = simcheck::MeasureAlignment(merged, merged.binaryFormat == "INT_16" ? 2.0 : 0.0);
-      ASSERT_TRUE(a.error.empty()) << a.error;
-      EXPECT_GT(a.valid, merged.frames / 2);
+      std::string log, format;
+      double samplesPerMs = 0.0;
+      const simcheck::Alignment a = RunAndMeasure(dir, "out" + direction, direction, lost, 0.0, log, &format, &samplesPerMs);
       EXPECT_EQ(a.withinBound, 1.0) << a.Text();
       // The whole pixels of 16-bit gaze truncate the time code by 1 ms on average.
-      const double truncation = merged.binaryFormat == "INT_16" ? 1000.0 / merged.intervalUs : 0.0;
-      EXPECT_LT(a.meanAbs, 0.3 + truncation) << a.Text();
+      EXPECT_LT(a.meanAbs, 0.3 + (format == "INT_16" ? samplesPerMs : 0.0)) << a.Text();
     }
   }
 }
@@ -85,30 +108,17 @@ TEST(ClockAccuracy, FewCodeSessionsWithLateStartsAndEarlyStopsMergeCorrectly) {
   };
   for (const char* options : kCases) {
     testsupport::TempDir dir;
-    const std::string in = dir / "in";
-    ASSERT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S --duration 240 --date-error 2 --format float32 " +
-                                 options), 0) << options;
-    simcheck::Truth truth;
-    std::string error;
-    ASSERT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
-    std::vector<int64_t> lost;
-    for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+    const std::vector<int64_t> lost =
+        MakePair(dir, std::string("--duration 240 --date-error 2 --format float32 ") + options);
     for (const std::string tieBreak : {"", "-L"}) {
       SCOPED_TRACE(std::string(options) + " " + tieBreak);
-      const std::string out = dir / ("out" + tieBreak);
-      const std::string log = dir / "run.log";
-      const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
-                                  "/S.asc\" -h \"" + out + "\" " + tieBreak + " < /dev/null > \"" + log + "\" 2>&1";
-      ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(log);
+      std::string log;
+      const simcheck::Alignment a = RunAndMeasure(dir, "out" + tieBreak, tieBreak, lost, 0.0, log);
+      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
       // With one code the codes cannot but pair the lists from their starts.
       if (std::string(options).find("--code-max 1 ") != std::string::npos) {
-        EXPECT_NE(testsupport::ReadFile(log).find("Trigger timing decided the pairing"), std::string::npos);
+        EXPECT_NE(log.find("Trigger timing decided the pairing"), std::string::npos);
       }
-      EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
-      simcheck::MergedRecording merged;
-      ASSERT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
-      const simcheck::Alignment a = simcheck::MeasureAlignment(merged, 0.0);
-      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
     }
   }
 }
@@ -124,26 +134,14 @@ TEST(ClockAccuracy, MessageTriggersAloneSynchroniseWithinTheirJitter) {
                         Case{"--seed 32 --gaze-rate 250 --eeg-rate 500 --segments 2 --message-offset --message-jitter 2 "
                              "--message-noise 5 --overflow 1000", 2.0}}) {
     testsupport::TempDir dir;
-    const std::string in = dir / "in";
-    ASSERT_EQ(simsupport::RunSim("--out \"" + in + "\" --name S --duration 300 --date-error 2 --format float32 "
-                                 "--no-input --message-triggers \"trigger:\" " + c.options), 0) << c.options;
-    simcheck::Truth truth;
-    std::string error;
-    ASSERT_TRUE(simcheck::ReadTruth(in + "/S.truth.txt", truth, error)) << error;
-    std::vector<int64_t> lost;
-    for (const simcheck::TruthSegment& s : truth.segments) lost.push_back(s.lostBefore);
+    const std::vector<int64_t> lost = MakePair(
+        dir, std::string("--duration 300 --date-error 2 --format float32 --no-input --message-triggers \"trigger:\" ") +
+                 c.options);
     for (const std::string direction : {"", "-e"}) {
       SCOPED_TRACE(std::string(c.options) + " " + direction);
-      const std::string out = dir / ("out" + direction);
-      const std::string log = dir / "run.log";
-      const std::string command = std::string("\"") + TOLMERA_BINARY_PATH + "\" \"" + in + "/S.eeg\" \"" + in +
-                                  "/S.asc\" -M \"trigger:\" -h \"" + out + "\" " + direction + " < /dev/null > \"" +
-                                  log + "\" 2>&1";
-      ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(log);
-      EXPECT_EQ(InsertedBefore(out + "/log/GlobalError.txt"), lost);
-      simcheck::MergedRecording merged;
-      ASSERT_TRUE(merged.Load(out + "/synchro_S.asc")) << merged.error;
-      const simcheck::Alignment a = simcheck::MeasureAlignment(merged, c.jitterMs);
+      std::string log;
+      const simcheck::Alignment a =
+          RunAndMeasure(dir, "out" + direction, "-M \"trigger:\" " + direction, lost, c.jitterMs, log);
       EXPECT_EQ(a.withinBound, 1.0) << a.Text();
     }
   }
