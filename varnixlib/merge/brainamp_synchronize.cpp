@@ -55,7 +55,8 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   const std::vector<CMarker> trackerTriggers = eyeTriggers;
   MatchingResult eyeEeg;
   const bool matched = MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
-                                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel);
+                                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel,
+                                      eegRate / 1000.0);
   // Whatever happens from here on, the report shows what the matching found.
   struct Keep {
     SyncRecord* record;

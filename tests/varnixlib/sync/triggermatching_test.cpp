@@ -121,7 +121,9 @@ TEST(BufferOverflow, AdjacentOverflowsAreRepairedAsOneGap) {
 }
 
 TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
-  const std::string refused = "ERROR: Could not apply correction to buffer overflow!\n";
+  // The refusal, and the reason under it.
+  const std::string refused = "ERROR: Could not apply correction to buffer overflow!\n"
+                              "       Why: the trigger codes around the overflow marker were not found in the other list\n";
   {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 3, 257, 4});
@@ -221,5 +223,86 @@ TEST(TriggerMatchingReport, ClassicSwitchPairsTheLatestOccurrences) {
     EXPECT_EQ(o.out.rfind(classic ? "Running Process classical LCS\n" : "Running Process LCS\n", 0),
               0u);
     EXPECT_EQ(matching.result.pairs.front().second, classic ? 1u : 0u);
+  }
+}
+
+// The lost stretch dated by the segments and carried onto the tracker's clock by the pairs before
+// it: a tracker trigger every 100 ms with a cycle of three codes (which the code patterns cannot
+// place), an EEG at 1 sample per ms, 8 ms late, whose buffer overflowed from 5000 to 6000 ms.
+TEST(BufferOverflow, TheDatedGapDecidesWhichTrackerTriggersWereLost) {
+  struct Case {
+    const char* label;
+    int32_t eegAlsoHolds;    // a tracker trigger (ms) the EEG holds against the clocks, or -1
+    uint32_t eegStartsAtMs;  // the EEG's first trigger
+    uint64_t removed;        // -1: the repair must fail
+    const char* why;
+  };
+  const Case cases[] = {
+      {"clean", -1, 0, 9, ""},
+      {"the EEG starts 2.5 s late", -1, 2500, 9, ""},
+      {"a trigger inside the gap held by the EEG", 5500, 0, 0, "lies inside the lost stretch"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<CMarker> tracker, eeg;
+    std::vector<CMarker*> segments;
+    CMarker start;
+    start.type = NewSegment;
+    start.code = SEGMENT_CODE;
+    eeg.push_back(start);
+    bool overflowWritten = false;
+    for (uint32_t k = 0; k < 100; ++k) {
+      CMarker t;
+      t.code = static_cast<uint16_t>(1 + k % 3);
+      t.time = 100000.0 + 100.0 * k;
+      t.position = 50 * k;  // a 500 Hz tracker
+      tracker.push_back(t);
+      const uint32_t ms = 100 * k;
+      if (ms >= 6000 && !overflowWritten) {
+        CMarker overflow;
+        overflow.code = OVERFLOW_CODE;
+        overflow.position = 6000 + 8;
+        CMarker resumed = start;
+        resumed.position = 5000 + 8;
+        resumed.samplesInserted = 1000;
+        resumed.gapStart = 5000 + 8;
+        resumed.gapEnd = 6000 + 8;
+        eeg.push_back(overflow);
+        eeg.push_back(resumed);
+        overflowWritten = true;
+      }
+      const bool lost = ms > 5000 && ms < 6000 && static_cast<int32_t>(ms) != c.eegAlsoHolds;
+      if (ms < c.eegStartsAtMs || lost) continue;
+      CMarker e = t;
+      e.time = 0.0;
+      e.position = ms + 8;
+      eeg.push_back(e);
+    }
+    segments.push_back(&eeg.front());
+    for (CMarker& m : eeg) {
+      if (m.type == NewSegment && &m != &eeg.front()) segments.push_back(&m);
+    }
+    MatchingInput input{&tracker, &eeg, 0.5, &segments, 1.0};
+    const OverflowRepair repair = TriggerMatching(input).CorrectBufferOverflow();
+    testing::internal::CaptureStdout();
+    PrintOverflowRepair(repair);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(repair.found);
+    if (*c.why != '\0') {
+      EXPECT_FALSE(repair.located);
+      EXPECT_NE(out.find("Could not apply correction"), std::string::npos) << out;
+      EXPECT_NE(out.find(c.why), std::string::npos) << out;
+      EXPECT_EQ(out.find("corrected"), std::string::npos) << out;
+      continue;
+    }
+    ASSERT_TRUE(repair.located) << out;
+    EXPECT_TRUE(repair.byTime);
+    EXPECT_EQ(repair.removeCount, c.removed);
+    EXPECT_EQ(repair.removeFrom, 51u);                  // 5100 ms to 5900 ms
+    EXPECT_EQ(repair.overflowStart, 50 * 51);           // first lost
+    EXPECT_EQ(repair.overflowEnd, 50 * 60);             // first kept after the gap
+    EXPECT_NEAR(repair.lostFromMs, 105000.0, 0.5);
+    EXPECT_NEAR(repair.lostToMs, 106000.0, 0.5);
+    EXPECT_NE(out.find("Triggers removed: 9"), std::string::npos) << out;
   }
 }
