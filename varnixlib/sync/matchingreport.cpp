@@ -77,7 +77,7 @@ void WriteAlignmentStatistics(const MatchingResult& result, const std::string& l
 bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector<CMarker>& first,
                     const std::vector<CMarker>& second, double rateRatio,
                     const std::vector<CMarker*>* segments, MatchingResult& result,
-                    bool twoPointModel) {
+                    bool twoPointModel, ArticleRecord::Block block) {
   const TriggerMatching matching(MatchingInput{&first, &second, rateRatio, segments});
   result.overflow = matching.CorrectBufferOverflow();
   PrintOverflowRepair(result.overflow);
@@ -91,7 +91,7 @@ bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector
     return false;
   }
   PrintMatching(title, result);
-  TriggerMatching::CountAlignment(result, params.article);
+  TriggerMatching::CountAlignment(result, params.article, block);
   return !twoPointModel || matching.ModelDrift(result);
 }
 
