@@ -87,7 +87,7 @@ void WriteAlignmentStatistics(const MatchingResult& result, const std::string& l
 bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector<CMarker>& first,
                     const std::vector<CMarker>& second, double rateRatio,
                     const std::vector<CMarker*>* segments, MatchingResult& result,
-                    bool twoPointModel, double secondSamplesPerMs) {
+                    bool twoPointModel, ArticleRecord::Block block, double secondSamplesPerMs) {
   const TriggerMatching matching(MatchingInput{&first, &second, rateRatio, segments, secondSamplesPerMs});
   result.overflow = matching.CorrectBufferOverflow();
   PrintOverflowRepair(result.overflow);
@@ -101,7 +101,7 @@ bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector
     return false;
   }
   PrintMatching(title, result);
-  TriggerMatching::CountAlignment(result, params.article);
+  TriggerMatching::CountAlignment(result, params.article, block);
   return !twoPointModel || matching.ModelDrift(result);
 }
 

@@ -113,8 +113,10 @@ class TriggerMatching {
   /// The LCS over the codes of the two lists, with the tie-break chosen by classicLcs: fills the
   /// pairs of result (and starts its clock model at the nominal ratio). False when it cannot run.
   bool MatchCodes(const SynchroParams& params, MatchingResult& result) const;
-  /// Adds the pairs' alignment to the next 11-bin block of the article histograms.
-  static void CountAlignment(const MatchingResult& result, ArticleRecord& article);
+  /// Adds the pairs' alignment to the given 11-bin block of the article histograms: each side's
+  /// offset from the first pair in first-list units, rounded, the second side through the rate
+  /// ratio.
+  static void CountAlignment(const MatchingResult& result, ArticleRecord& article, ArticleRecord::Block block);
 
   /// Drift line, segment shifts, the alignment table and R². Without a segment list it does
   /// nothing; false (after an error line) when no segment holds two pairs.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::vector<CMarker> Markers(std::initializer_list<uint16_t> codes, uint32_t spacing = 100) {
@@ -37,11 +39,12 @@ struct Matching {
   MatchingResult result;
 };
 
-Outcome RunMatch(Matching& matching, SynchroParams& params, const std::string& title) {
+Outcome RunMatch(Matching& matching, SynchroParams& params, const std::string& title,
+                 ArticleRecord::Block block = ArticleRecord::kTrackerEeg) {
   testing::internal::CaptureStdout();
   Outcome o;
   o.ok = MatchAndReport(params, title, *matching.first, *matching.second, matching.ratio, nullptr,
-                        matching.result);
+                        matching.result, true, block);
   o.out = testing::internal::GetCapturedStdout();
   return o;
 }
@@ -155,7 +158,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
   }
 }
 
-TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBlock) {
+TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsTheBlockOfItsMatching) {
   SynchroParams params;
   std::vector<CMarker> ttl = Markers({3, 4, 5, 6}, 1000);
   std::vector<CMarker> eeg = Markers({3, 9, 4, 5, 6});
@@ -164,7 +167,7 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
   eeg[4].position = 7000 + 1;   // half a sample late, rounded away from zero: bin -1
   Matching matching;
   Attach(matching, ttl, eeg, 2.0);
-  const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers");
+  const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers", ArticleRecord::kReferenceEeg);
   ASSERT_TRUE(o.ok);
   EXPECT_EQ(o.out,
             "Running Process LCS\n\nMatch TTLreference with EEGtriggers\n"
@@ -172,22 +175,27 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
             "First Pair     =     3,  3\n"
             "Last  Pair     =     6,  6\n"
             "Nb    Segments =     0\n\n");
-  const std::vector<int32_t> first(params.article.histograms.begin(),
-                                   params.article.histograms.begin() + 11);
-  EXPECT_EQ(first, (std::vector<int32_t>{1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1}));
-  EXPECT_EQ(params.article.nextHistogramOffset, 11u);
+  // The block of the reference/EEG matching, the second of the line; the others untouched.
+  std::vector<int32_t> expected(33, 0);
+  const std::vector<int32_t> block = {1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
+  std::copy(block.begin(), block.end(), expected.begin() + 11);
+  EXPECT_EQ(params.article.histograms, expected);
 
-  // A single trigger: both ends are the same pair, one count in bin 0 of the next block.
+  // A single trigger: both ends are the same pair, one count in bin 0 of its own block.
   std::vector<CMarker> one = Markers({42});
   std::vector<CMarker> other = Markers({7, 42, 8});
   Matching single;
   Attach(single, one, other, 1.0);
-  const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers");
+  const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers", ArticleRecord::kReferenceTracker);
   ASSERT_TRUE(s.ok);
   EXPECT_NE(s.out.find("First Pair     =    42, 42\nLast  Pair     =    42, 42\n"),
             std::string::npos);
-  EXPECT_EQ(params.article.histograms[11 + 5], 1);
-  EXPECT_EQ(params.article.nextHistogramOffset, 22u);
+  expected[22 + 5] = 1;
+  EXPECT_EQ(params.article.histograms, expected);
+  // A matching run again adds to its block.
+  ASSERT_TRUE(RunMatch(single, params, "again", ArticleRecord::kReferenceTracker).ok);
+  expected[22 + 5] = 2;
+  EXPECT_EQ(params.article.histograms, expected);
 }
 
 TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
@@ -206,7 +214,6 @@ TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
   const Outcome e = RunMatch(none, params, "t");
   EXPECT_FALSE(e.ok);
   EXPECT_EQ(e.out, "Running Process LCS\nERROR: Problem with TriggerMatching!\n");
-  EXPECT_EQ(params.article.nextHistogramOffset, 0u);
   EXPECT_EQ(params.article.histograms, std::vector<int32_t>(33, 0));
 }
 
