@@ -51,7 +51,18 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments, Synchr
       }
       continue;
     }
-    if (arg.size() != 2) continue;
+    if (arg == "--help") {
+      line.myHelpWanted = true;
+      continue;
+    }
+    if (arg == "--version") {
+      line.myVersionWanted = true;
+      continue;
+    }
+    if (arg.size() != 2) {
+      line.myUnknownOptions.push_back(arg);
+      continue;
+    }
     const char letter = arg[1];
     if (letter == 'h' || letter == 't' || letter == 'f' || letter == 'M') {
       // The value is the next argument, whatever it looks like. Without one the option is
@@ -92,7 +103,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments, Synchr
       case 'L': params.classicLcs = true; break;
       case 'O': params.twoPointModel = true; break;
       case 'F': params.forceMerge = true; break;
-      default: break;  // not an option of this program: ignored
+      case '?': line.myHelpWanted = true; break;
+      default: line.myUnknownOptions.push_back(arg); break;  // ignored, but said
     }
   }
   if (haveA && !haveB) line.myNameB = line.myNameA;

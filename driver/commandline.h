@@ -26,6 +26,11 @@ class CommandLine {
   /// The option ("-h", "-t" or "-f") that came without its value, or empty. An option given last,
   /// or -h / -t followed by an empty argument, has no value.
   const std::string& OptionWithoutValue() const { return myOptionWithoutValue; }
+  /// Arguments that begin with '-' but are no option of this program, in their order.
+  const std::vector<std::string>& UnknownOptions() const { return myUnknownOptions; }
+  /// --help or -? was given; --version was given.
+  bool HelpWanted() const { return myHelpWanted; }
+  bool VersionWanted() const { return myVersionWanted; }
 
  private:
   std::vector<std::string> myArguments;
@@ -33,4 +38,7 @@ class CommandLine {
   std::string myNameB;
   bool myOutputPathGiven = false;
   std::string myOptionWithoutValue;
+  std::vector<std::string> myUnknownOptions;
+  bool myHelpWanted = false;
+  bool myVersionWanted = false;
 };

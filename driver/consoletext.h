@@ -22,6 +22,16 @@ class ConsoleText {
   /// Banner, reason (which carries its own line end, if any) and the calling convention.
   static void Usage(std::ostream& out, const std::vector<std::string>& arguments,
                     const std::string& reason);
+  /// Every option with one line each, the exit statuses and where to read more (--help, -?).
+  static void Help(std::ostream& out);
+  /// The program's version and build date (--version).
+  static void Version(std::ostream& out);
+  /// The warning for an argument that looks like an option this program does not have.
+  static std::string UnknownOption(const std::string& option);
+  /// One line for each of the recording's data and marker files that its header names in another
+  /// folder than its own: legal, but a sign of a recording copied without all of its files.
+  static void CompanionsElsewhere(std::ostream& out, const SynchroParams& params);
+
   /// Banner and the settings of this run.
   static void RunParameters(std::ostream& out, const std::vector<std::string>& arguments,
                             const SynchroParams& params);

@@ -7,6 +7,10 @@
 #include "varnixlib/support/platform.h"
 
 bool NameResolver::HasAscOrEegExtension(const std::string& name) {
+  if (name.size() > 5) {
+    const std::string tail = LowerCase(name.substr(name.size() - 5));
+    if (tail == ".vhdr" || tail == ".vmrk") return true;
+  }
   if (name.size() <= 4) return false;
   const std::string tail = LowerCase(name.substr(name.size() - 4));
   return tail == ".asc" || tail == ".eeg";
@@ -20,6 +24,11 @@ std::string NameResolver::CompleteOneName(const std::string& name) {
   }
   const std::string lower = LowerCase(name);
   std::string completed = name;
+  // The header or marker file names the recording as well as its data file does.
+  if (lower.size() > nameStart + 5) {
+    const std::string tail = lower.substr(lower.size() - 5);
+    if (tail == ".vhdr" || tail == ".vmrk") return completed.replace(lower.size() - 5, 5, ".asc");
+  }
   const size_t asc = lower.find(".asc", nameStart);
   if (asc != std::string::npos) return completed.replace(asc, 4, ".eeg");
   const size_t eeg = lower.find(".eeg", nameStart);
@@ -34,23 +43,33 @@ std::string NameResolver::MakeRelative(const std::string& name) {
   return std::string(".") + Varnix::Platform::kSeparator + native;
 }
 
-bool NameResolver::AssignRoles(SynchroParams& params, const std::string& a, const std::string& b) {
+bool NameResolver::AssignRoles(SynchroParams& params, const std::string& a, const std::string& b,
+                              std::string* firstProblem, std::string* secondProblem) {
   // The ASC check picks up companion files as it goes; a failed try must not hand them on to the
   // other assignment.
   const SynchroParams before = params;
-  if (InputCheck::Asc(params, a) && InputCheck::Eeg(params, b)) return true;
+  if (InputCheck::Asc(params, a, firstProblem) && InputCheck::Eeg(params, b, firstProblem)) return true;
   params = before;
-  if (InputCheck::Asc(params, b) && InputCheck::Eeg(params, a)) return true;
+  if (InputCheck::Asc(params, b, secondProblem) && InputCheck::Eeg(params, a, secondProblem)) return true;
   params = before;
   return false;
 }
 
 NameResolver::Result NameResolver::Resolve(SynchroParams& params, const std::string& nameA,
-                                           const std::string& nameB) {
+                                           const std::string& nameB, std::string* problem) {
   if (!HasAscOrEegExtension(nameA) && !HasAscOrEegExtension(nameB)) return Result::NoAscOrEegName;
   std::string a = nameA;
   const std::string& b = nameB;
   if (a == b) a = CompleteOneName(a);
-  if (!AssignRoles(params, MakeRelative(a), MakeRelative(b))) return Result::FilesNotFound;
+  std::string first;
+  std::string second;
+  if (!AssignRoles(params, MakeRelative(a), MakeRelative(b), &first, &second)) {
+    // Both tries failed; the one worth naming is the try whose names fit their roles (the
+    // other one only says that an EEG file is no ASC file).
+    if (problem != nullptr) {
+      *problem = InputCheck::IsBrainVisionName(a) && !InputCheck::IsBrainVisionName(b) ? second : first;
+    }
+    return Result::FilesNotFound;
+  }
   return Result::Resolved;
 }

@@ -41,15 +41,29 @@ int RunDriver::Run(const std::vector<std::string>& arguments) {
 
   const CommandLine line = CommandLine::Parse(arguments, myParams);
   myParams.velocityChannels = true;
+  if (line.HelpWanted()) {
+    ConsoleText::Help(std::cout);
+    return 0;
+  }
+  if (line.VersionWanted()) {
+    ConsoleText::Version(std::cout);
+    return 0;
+  }
+  for (const std::string& unknown : line.UnknownOptions()) {
+    std::cerr << ConsoleText::UnknownOption(unknown) << std::endl;
+  }
   if (!line.OptionWithoutValue().empty()) {
     return UsageExit(arguments, ConsoleText::MissingValue(line.OptionWithoutValue()));
   }
 
-  switch (NameResolver::Resolve(myParams, line.NameA(), line.NameB())) {
+  std::string inputProblem;
+  switch (NameResolver::Resolve(myParams, line.NameA(), line.NameB(), &inputProblem)) {
     case NameResolver::Result::NoAscOrEegName:
       std::cerr << "You must provide at least one file with extension .asc or .eeg" << std::endl;
       return ExitStatus(-4);
     case NameResolver::Result::FilesNotFound:
+      // The usage says what the program needs; this line says which of it is not there.
+      if (!inputProblem.empty()) std::cerr << "!!! " << inputProblem << std::endl;
       return UsageExit(arguments, ConsoleText::kInputFilesProblem);
     case NameResolver::Result::Resolved:
       break;
@@ -65,13 +79,19 @@ int RunDriver::Run(const std::vector<std::string>& arguments) {
   }
   myPrefix = OutputDirectories::OutputPrefix(myParams);
 
-  const int32_t sampleType = myBrainamp.ReadBinaryFormat(ReplaceExtension(myParams.eegFileName, "vhdr"));
+  const std::string header = Brainamp::HeaderFileName(myParams);
+  const int32_t sampleType = myBrainamp.ReadBinaryFormat(header);
   ConsoleText::RunParameters(std::cout, arguments, myParams);
+  ConsoleText::CompanionsElsewhere(std::cout, myParams);
   switch (sampleType) {
     case 0: return RunStages<int16_t>();
     case 1: return RunStages<float>();
     case 2: return RunStages<double>();
-    default: return Fatal("!!! Invalid EEG data format", -3);
+    default:
+      std::cerr << "!!! " << header << " stores its samples as BinaryFormat="
+                << (myBrainamp.myVhdr.binaryFormatText.empty() ? "(empty)" : myBrainamp.myVhdr.binaryFormatText)
+                << "; only INT_16, IEEE_FLOAT_32 and IEEE_FLOAT_64 are read" << std::endl;
+      return Fatal("!!! Invalid EEG data format", -3);
   }
 }
 
@@ -156,11 +176,41 @@ void RunDriver::ReportSynchronisation(Outcome outcome) {
   std::cout << ReportSummary(report, written) << std::endl;
 }
 
+void RunDriver::RemoveStaleOutputs() const {
+  std::vector<std::string> stale;
+  auto setFiles = [&](const std::string& set) {
+    for (const char* extension : {".eeg", ".vhdr", ".vmrk"}) stale.push_back(set + extension);
+    stale.push_back(ReplaceExtension(set, "asc.eeg") + ".event.txt");
+  };
+  auto setMat = [&](const std::string& set) { stale.push_back(ReplaceExtension(set, "asc.eeg.mat")); };
+  const std::string noDrift = Brainamp::NoDriftName(myPrefix);
+  if (!myParams.alsoWithoutDrift && noDrift != myPrefix) {
+    setFiles(noDrift);
+    setMat(noDrift);
+  }
+  if (!myParams.matOutput) {
+    setMat(myPrefix);
+    if (myParams.alsoWithoutDrift) setMat(noDrift);
+    // The ASC MAT file itself was removed before the merge; its event list goes with it.
+    stale.push_back(AscMatExport::EventFileNameOf(myParams.ascMatFileName));
+  }
+  for (const std::string& file : stale) {
+    if (Varnix::Platform::Stat(file).isRegular && Varnix::Platform::RemoveFile(file) == 0) {
+      std::cout << "Removed an earlier run's output that this run's options do not write: " << file << '\n';
+    }
+  }
+  std::cout.flush();
+}
+
 int RunDriver::Finish(Outcome outcome) {
   switch (outcome) {
     case Outcome::EegFailed:
       return Fatal("!!! Can not process the EEG files -> " + myParams.eegFileName, -3);
     case Outcome::AscFailed:
+      // A refusal of the header is written to the log only; the lab needs it where it looks.
+      if (!myAsc.LastLogged().empty()) {
+        std::cerr << "!!! " << myAsc.LogPath() << " ends with: " << myAsc.LastLogged() << std::endl;
+      }
       return Fatal("!!! Can not process the ASC file -> " + myParams.ascFileName, -2);
     case Outcome::AscCorrupted:
       // The stage named the line and the log; nothing more is written, as for a crash.
@@ -173,6 +223,7 @@ int RunDriver::Finish(Outcome outcome) {
     case Outcome::Success:
       break;
   }
+  RemoveStaleOutputs();
   std::cout << "!!! Tolmera END !!!" << std::endl;
   if (myParams.pauseAtEnd) Varnix::Platform::Pause();
   return 0;

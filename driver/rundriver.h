@@ -44,6 +44,10 @@ class RunDriver {
   /// for every run that reached the eye-tracker/EEG matching, merged or refused.
   void ReportSynchronisation(Outcome outcome);
   int Finish(Outcome outcome);
+  /// After a run that merged: removes what an earlier run with other options wrote under this
+  /// run's names and this run did not write anew (MAT files without -m, the synchrono_ set
+  /// without -N), so that no output beside the new ones belongs to another run. Names each.
+  void RemoveStaleOutputs() const;
 
   std::vector<std::string> myArguments;
   SynchroParams myParams;

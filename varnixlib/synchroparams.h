@@ -38,6 +38,8 @@ struct SynchroParams {
   std::string ascMatFileName;        ///< (ext file or asc file) + ".mat", moved into outputPath by -h
   std::string eegFileName;
   std::string eegMatFileName;        ///< eeg file + ".mat", moved into outputPath by -h
+  std::string vhdrFileName;          ///< the EEG recording's header; empty: beside eegFileName
+  std::string vmrkFileName;          ///< its marker file (the header's MarkerFile=); empty: beside eegFileName
   std::string eventFileName;         ///< event-type text file written with the ASC MAT file
   bool singleSampleMarkers = true;   ///< -1 clears: markers of code >= 256 keep their duration
   bool interpolateTowardEeg = false; ///< -e: the EEG time base is the reference

@@ -74,7 +74,9 @@ TEST(AscStage, AnUnreadableHeaderFailsTheRunWithStatus254) {
   testsupport::TempDir dir;
   const ProgramRun run = RunWith(dir, "** CONVERTED FROM S01.edf\nSAMPLES\tGAZE\tLEFT\tRATE\t2000.00\n" + kBody);
   EXPECT_EQ(run.status, 254);
-  EXPECT_EQ(run.err, "!!! Can not process the ASC file -> ." + S + "S01.asc\n");
+  // The header's reason, written to the log, is on the console too.
+  EXPECT_EQ(run.err, "!!! ." + S + "log" + S + "Log-AscRawData.txt ends with: Invalid ASC header: no sampling rate "
+                     "of 1000 Hz or less (RATE) found\n!!! Can not process the ASC file -> ." + S + "S01.asc\n");
   EXPECT_NE(run.out.find("AscRawData::Process : processing header"), std::string::npos) << run.out;
   // No statistics file was written: none is named.
   EXPECT_EQ(run.out.find("Alignment errors [samples]"), std::string::npos) << run.out;

@@ -22,7 +22,8 @@ const std::string kCallingConvention =
     "[-O]                - clock model of a line through the first and last matched trigger\n"
     "                      (default : fitted to every matched trigger)\n"
     "[-F]                - merge even recordings that do not seem to belong together\n"
-    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n";
+    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n"
+    "tolmera --help lists every option\n";
 
 std::string Banner(const std::string& args) {
   return std::string("Software version : ") + BuildDate() + "\n\nTolmera" + args + "\n\n";

@@ -23,7 +23,11 @@ TEST(NameResolver, ExtensionTestWantsMoreThanFourCharactersEndingInAscOrEeg) {
   EXPECT_TRUE(NameResolver::HasAscOrEegExtension("S01.EEG"));
   EXPECT_TRUE(NameResolver::HasAscOrEegExtension("a.AsC"));
   EXPECT_FALSE(NameResolver::HasAscOrEegExtension(".asc"));
-  EXPECT_FALSE(NameResolver::HasAscOrEegExtension("S01.vhdr"));
+  // The header and marker files name the recording as well (a deliberate widening).
+  EXPECT_TRUE(NameResolver::HasAscOrEegExtension("S01.vhdr"));
+  EXPECT_TRUE(NameResolver::HasAscOrEegExtension("S01.VMRK"));
+  EXPECT_FALSE(NameResolver::HasAscOrEegExtension(".vhdr"));
+  EXPECT_FALSE(NameResolver::HasAscOrEegExtension("S01.vhdr.txt"));
   EXPECT_FALSE(NameResolver::HasAscOrEegExtension("S01.asc.txt"));
   EXPECT_FALSE(NameResolver::HasAscOrEegExtension(""));
 }
@@ -40,6 +44,8 @@ TEST(NameResolver, OneNameCompletionReplacesTheFirstMatchAndKeepsCase) {
 TEST(NameResolver, OneNameCompletionLeavesTheDirectoryAlone) {
   EXPECT_EQ(NameResolver::CompleteOneName("exp.asc.d/S01.eeg"), "exp.asc.d/S01.asc");
   EXPECT_EQ(NameResolver::CompleteOneName("x.eeg\\S01.EEG"), "x.eeg\\S01.asc");
+  EXPECT_EQ(NameResolver::CompleteOneName("S01.vhdr"), "S01.asc");
+  EXPECT_EQ(NameResolver::CompleteOneName("x.vhdr/S01.VMRK"), "x.vhdr/S01.asc");
 }
 
 TEST(NameResolver, BareNamesBecomeRelativeToTheCurrentDirectory) {
@@ -101,7 +107,7 @@ TEST(NameResolver, BothAssignmentsFailingRestoresTheParameters) {
 TEST(NameResolver, ResolveReportsTheKindOfFailure) {
   testsupport::TempDir dir;
   SynchroParams params;
-  EXPECT_EQ(NameResolver::Resolve(params, "S01.vhdr", "S01.vhdr"), NameResolver::Result::NoAscOrEegName);
+  EXPECT_EQ(NameResolver::Resolve(params, "S01.txt", "S01.txt"), NameResolver::Result::NoAscOrEegName);
   EXPECT_EQ(NameResolver::Resolve(params, dir / "S01.asc", dir / "S01.asc"),
             NameResolver::Result::FilesNotFound);
   testsupport::WriteFile(dir / "S01.asc", "");

@@ -65,14 +65,15 @@ TEST(Program, NoArgumentsGiveUsageAndStatus255) {
     "[-O]                - clock model of a line through the first and last matched trigger\n"
     "                      (default : fitted to every matched trigger)\n"
     "[-F]                - merge even recordings that do not seem to belong together\n"
-    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n");
+    "[-M keyword]        - the tracker's triggers from its messages: the code after keyword\n\n\n"
+    "tolmera --help lists every option\n");
   EXPECT_EQ(run.err, "");
 }
 
 TEST(Program, NameWithoutAscOrEegExtensionGivesStatus252) {
   testsupport::TempDir dir;
   WriteEegSet(dir / "S01");
-  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.vhdr"});
+  const ProgramRun run = RunTolmera(dir.Path().string(), {"S01.txt"});
   EXPECT_EQ(run.status, 252);
   EXPECT_EQ(run.err, "You must provide at least one file with extension .asc or .eeg\n");
   EXPECT_EQ(run.out, "");
@@ -114,7 +115,8 @@ TEST(Program, OneAscNameFindsItsEegInTheCurrentDirectory) {
                 "  Do drift correction        : result files begin with \"synchro\" string\n"
                 "  Interpolation              : Uses Eytracker device as reference\n"
                 "\n");
-  EXPECT_EQ(run.err, "!!! Invalid EEG data format\n");
+  EXPECT_EQ(run.err, "!!! ." + S + "S01.vhdr stores its samples as BinaryFormat=UINT_16; only INT_16, "
+                     "IEEE_FLOAT_32 and IEEE_FLOAT_64 are read\n!!! Invalid EEG data format\n");
   // Without -h the log directory sits beside the ASC file and the log is there, empty.
   EXPECT_TRUE(fs::is_regular_file(dir / ("log" + S + "Log-AscRawData.txt")));
   EXPECT_EQ(fs::file_size(dir / ("log" + S + "Log-AscRawData.txt")), 0u);

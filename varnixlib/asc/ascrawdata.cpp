@@ -166,6 +166,7 @@ void AscRawData::Warn(uint32_t index, std::string_view message) {
   myLogStream << message;
   if (index != kNoPosition) myLogStream << " ( at position " << AtPosition(index) << " )";
   myLogStream << '\n';
+  myLastLogged = message;
   myWarningsWritten = true;
 }
 

@@ -74,6 +74,8 @@ class AscRawData {
   /// Takes over a log the caller has already opened under that name.
   void AdoptLog(const std::string& path, std::ofstream&& stream);
   const std::string& LogPath() const { return myLogPath; }
+  /// The last line written to the log (the reason of a refusal, when the stage failed on one).
+  const std::string& LastLogged() const { return myLastLogged; }
 
   /// The whole ASC stage: read, header scan, grid, line walk, sort and organise (or the cache).
   bool Process(const SynchroParams& params);
@@ -240,6 +242,7 @@ class AscRawData {
   uint32_t myNbChannels = 0;
   std::string myLogPath = "Log-AscRawData.txt";
   std::ofstream myLogStream;
+  std::string myLastLogged;
   bool myWarningsWritten = false;
   bool myCacheWanted = false;
   uint64_t myFileSize = 0;  ///< bytes of the ASC file, kept after the text is released

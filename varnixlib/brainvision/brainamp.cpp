@@ -58,8 +58,8 @@ bool Brainamp::Process(SynchroParams& params) {
   myEEG = std::move(eeg);
   myVhdr = BrainampVhdr();
 
-  const std::string vhdrPath = ReplaceExtension(params.eegFileName, "vhdr");
-  const std::string vmrkPath = ReplaceExtension(params.eegFileName, "vmrk");
+  const std::string vhdrPath = HeaderFileName(params);
+  const std::string vmrkPath = MarkerFileName(params);
   // The stage's own lines carry no detail: the failing reader has named its file already.
   if (!myVhdr.Process(vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", "");
   if (!CheckHeader(myVhdr, FormatOf<T>(), vhdrPath)) return Error("Brainamp::Process::myVhdr.Process", "");
@@ -89,6 +89,14 @@ bool Brainamp::Process(SynchroParams& params) {
     return Error("Brainamp::Process::ProcessDataSegments", "");
   }
   return true;
+}
+
+std::string Brainamp::HeaderFileName(const SynchroParams& params) {
+  return params.vhdrFileName.empty() ? ReplaceExtension(params.eegFileName, "vhdr") : params.vhdrFileName;
+}
+
+std::string Brainamp::MarkerFileName(const SynchroParams& params) {
+  return params.vmrkFileName.empty() ? ReplaceExtension(params.eegFileName, "vmrk") : params.vmrkFileName;
 }
 
 int32_t Brainamp::ReadBinaryFormat(const std::string& vhdrPath) { return myVhdr.ReadBinaryFormat(vhdrPath); }

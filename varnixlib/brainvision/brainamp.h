@@ -31,6 +31,10 @@ class Brainamp {
   /// The header's sample type: 0 INT_16, 1 IEEE_FLOAT_32, 2 IEEE_FLOAT_64, -1 unknown
   /// (forwards to the header record's own ReadBinaryFormat).
   int32_t ReadBinaryFormat(const std::string& vhdrPath);
+  /// The header and marker files of the recording: those the input check found (the header's own
+  /// DataFile= and MarkerFile= names), else the data file's name with the other extension.
+  static std::string HeaderFileName(const SynchroParams& params);
+  static std::string MarkerFileName(const SynchroParams& params);
 
   /// What follows each merged output set once it is written whole: the set's description and its
   /// output name (the driver's MAT export). False stops the synchronisation.

@@ -24,8 +24,8 @@ class BrainampVhdr {
   /// channel; each refusal is reported.
   bool Process(const std::string& fileName);
 
-  /// Writes outputName + ".vhdr" for a merged recording: this recording's header (beside
-  /// dataFileName) patched in place for addedNames more channels, rate Hz and samples frames;
+  /// Writes outputName + ".vhdr" for a merged recording: this recording's header
+  /// (dataFileName itself when it names a .vhdr, else the .vhdr beside it) patched in place for addedNames more channels, rate Hz and samples frames;
   /// everything else is copied byte for byte.
   bool SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                   const std::vector<std::string>& addedNames, double rate, int32_t samples);

@@ -25,8 +25,8 @@ class BrainampVmrk {
   /// Reads the markers from the bytes of a marker file; fileName only names it in warnings.
   void ProcessContent(std::string_view content, const std::string& fileName);
 
-  /// Writes outputName + ".vmrk" for a merged recording: the recording's marker file (beside
-  /// dataFileName) up to its first marker, then one Stimulus line per marker of list (positions
+  /// Writes outputName + ".vmrk" for a merged recording: the recording's marker file
+  /// (dataFileName itself when it names a .vmrk, else the .vmrk beside it) up to its first marker, then one Stimulus line per marker of list (positions
   /// 0-based on the output time base). Reads nothing of this object.
   static bool SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                          const std::vector<CMarker>& list, bool singleSampleMarkers);

@@ -364,11 +364,11 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   }
   markers.resize(kept);
 
-  if (!myVhdr.SaveVarnix(params.eegFileName, outputName, asc.ChannelNames(), outputRate,
+  if (!myVhdr.SaveVarnix(HeaderFileName(params), outputName, asc.ChannelNames(), outputRate,
                          static_cast<int32_t>(n))) {
     return Error("Brainamp::SynchronizeVarnix::myVhdr.SaveVarnix", "", "brainamp", 254);
   }
-  if (!myVmrk.SaveVarnix(params.eegFileName, outputName, markers, params.singleSampleMarkers)) {
+  if (!myVmrk.SaveVarnix(MarkerFileName(params), outputName, markers, params.singleSampleMarkers)) {
     return Error("Brainamp::SynchronizeVarnix::myVmrk.SaveVarnix", "", "brainamp", 258);
   }
   info.eventFileName = ReplaceExtension(outputName, "asc.eeg") + ".event.txt";

@@ -147,7 +147,7 @@ void AddCoordinates(MemoryFile& file, uint16_t nbChannels, const std::string& te
 bool BrainampVhdr::SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                               const std::vector<std::string>& addedNames, double rate,
                               int32_t samples) {
-  const std::string input = ReplaceExtension(dataFileName, "vhdr");
+  const std::string input = CompanionFile(dataFileName, "vhdr");
   const std::string output = outputName + ".vhdr";
   MemoryFile file;
   if (!file.Read(input)) {

@@ -15,7 +15,7 @@
 bool BrainampVmrk::SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                               const std::vector<CMarker>& list, bool singleSampleMarkers) {
   constexpr std::string_view kLineEnds = "\r\n";
-  const std::string input = ReplaceExtension(dataFileName, "vmrk");
+  const std::string input = CompanionFile(dataFileName, "vmrk");
   const std::string output = outputName + ".vmrk";
   MemoryFile file;
   if (!file.Read(input)) {

@@ -20,7 +20,12 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  /// Creates the temporary file, a new one that no other writer uses. False, reported, when the
+  /// Temporaries of finalPath ("<finalPath>.<process id>[-n].tmp") left by runs whose process is
+  /// gone (killed before they could clean up), removed; returns how many.
+  static int RemoveStaleTemporaries(const std::string& finalPath);
+
+  /// Removes the stale temporaries of the final name, then creates the temporary file, a new one
+  /// that no other writer uses, removed also when the run is interrupted. False, reported, when the
   /// directory is missing or not writable, or the final name is something other than a plain
   /// file (a directory or a device is never replaced).
   bool Open();
@@ -51,6 +56,7 @@ class AtomicFileWriter {
   std::string myOpenFailureTag;  ///< empty: tag + "::pf"
   std::string myTemporaryPath;
   int myFd = -1;
+  int mySlot = -1;         ///< registration for removal on an interruption
   bool myFailed = false;   ///< a write failed: the content is not whole
 };
 

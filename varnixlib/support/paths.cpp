@@ -52,3 +52,8 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 }
 
 std::string BaseName(const std::string& path) { return SplitPath(path).base; }
+
+std::string CompanionFile(const std::string& path, const std::string& extension) {
+  if (LowerCase(SplitPath(path).extension) == LowerCase(extension)) return NormalizeSeparators(path);
+  return ReplaceExtension(path, extension);
+}

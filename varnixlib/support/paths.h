@@ -17,6 +17,9 @@ PathParts SplitPath(const std::string& path);
 std::string MakePath(const std::string& directory, const std::string& base, const std::string& extension);
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 std::string BaseName(const std::string& path);
+/// path itself when its extension already is extension (in any case), else ReplaceExtension: the
+/// header or marker file of a recording named by either its data file or the file itself.
+std::string CompanionFile(const std::string& path, const std::string& extension);
 bool IsSeparator(char c);
 /// The name in ASCII lower case, for the case-insensitive tests of extensions.
 std::string LowerCase(std::string name);

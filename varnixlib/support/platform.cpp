@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <iostream>
 #include <string_view>
+
+#include <csignal>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -14,7 +18,9 @@
 #include <sys/stat.h>
 #include <fcntl.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -27,7 +33,91 @@ namespace Varnix::Platform {
 
 namespace {
 int64_t gWriteBudget = -1;  ///< bytes WriteFully may still move; -1 unlimited (tests only)
+
+/// The temporary files an interruption removes. Fixed storage: the signal handler may neither
+/// allocate nor take locks. A run has a handful of outputs open at once at most.
+constexpr int kTemporarySlots = 16;
+constexpr size_t kTemporaryPathMax = 4096;
+struct TemporarySlot {
+  volatile std::sig_atomic_t used = 0;
+  char path[kTemporaryPathMax] = {};
+};
+TemporarySlot gTemporaries[kTemporarySlots];
+
+extern "C" void RemoveTemporariesAndExit(int signal) {
+  for (TemporarySlot& slot : gTemporaries) {
+    if (slot.used != 0) {
+#ifdef _WIN32
+      _unlink(slot.path);
+#else
+      ::unlink(slot.path);
+#endif
+    }
+  }
+  _exit(128 + signal);
+}
 }  // namespace
+
+void RemoveTemporariesOnInterrupt() {
+#ifdef _WIN32
+  // Ctrl-C and Ctrl-Break arrive as SIGINT and SIGBREAK through the C runtime.
+  std::signal(SIGINT, RemoveTemporariesAndExit);
+  std::signal(SIGTERM, RemoveTemporariesAndExit);
+  std::signal(SIGBREAK, RemoveTemporariesAndExit);
+#else
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporariesAndExit;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+#endif
+}
+
+int RegisterTemporary(const std::string& path) {
+  if (path.size() >= kTemporaryPathMax) return -1;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    TemporarySlot& slot = gTemporaries[i];
+    if (slot.used != 0) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    // The path must be whole before the handler can see the slot.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    slot.used = 1;
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot < 0 || slot >= kTemporarySlots) return;
+  gTemporaries[slot].used = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+bool ProcessAlive(uint64_t id) {
+#ifdef _WIN32
+  (void)id;
+  return true;  // not asked of the system here: a leftover is kept rather than taken from a run
+#else
+  if (id == 0 || id > static_cast<uint64_t>(std::numeric_limits<pid_t>::max())) return false;
+  return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+#endif
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& directory) {
+  std::vector<std::string> names;
+#ifndef _WIN32
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+#else
+  (void)directory;  // a Windows port lists with FindFirstFile; until then no leftover is removed
+#endif
+  return names;
+}
 
 void SetWriteBudgetForTesting(int64_t budget) { gWriteBudget = budget; }
 int64_t WriteBudgetForTesting() { return gWriteBudget; }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Varnix::Platform {
 
@@ -62,6 +63,21 @@ int RemoveFile(const std::string& path);
 int OpenNewForWriting(const std::string& path);
 /// A number that differs between processes running at the same time, for unique file names.
 uint64_t ProcessId();
+
+/// Whether a process of that id still runs (a process of another user counts as running; where
+/// the system cannot tell, every process counts as running).
+bool ProcessAlive(uint64_t id);
+/// The names (not paths) of the entries of a directory; empty when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& directory);
+
+/// From now on SIGINT, SIGTERM and SIGHUP (Ctrl-C and Ctrl-Break on Windows) remove the
+/// registered temporary files and end the process with status 128 + the signal's number, as a
+/// shell reports a process it stopped.
+void RemoveTemporariesOnInterrupt();
+/// Registers a temporary file for that removal; returns a slot for UnregisterTemporary, or -1
+/// when every slot is taken (the file is then not removed on an interruption).
+int RegisterTemporary(const std::string& path);
+void UnregisterTemporary(int slot);
 
 /// Atomic replace of `to` by `from` (both in one directory); returns 0 or errno.
 int RenameFile(const std::string& from, const std::string& to);

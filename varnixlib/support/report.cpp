@@ -4,10 +4,20 @@
 
 namespace {
 
+/// The source's path inside the project: compilers without a prefix map give the build machine's
+/// absolute path, which says nothing to a reader of the line elsewhere.
+std::string_view ProjectPath(std::string_view sourceFile) {
+#ifdef TOLMERA_SOURCE_ROOT
+  constexpr std::string_view kRoot = TOLMERA_SOURCE_ROOT;
+  if (sourceFile.substr(0, kRoot.size()) == kRoot) sourceFile.remove_prefix(kRoot.size());
+#endif
+  return sourceFile;
+}
+
 void Report(const char* word, std::string_view message, std::string_view detail,
             std::string_view sourceFile, uint32_t line) {
   std::cout << '\n' << std::flush;
-  std::cout << word << sourceFile << " (" << line << ") " << message << ' ' << detail << '\n'
+  std::cout << word << ProjectPath(sourceFile) << " (" << line << ") " << message << ' ' << detail << '\n'
             << std::flush;
 }
 

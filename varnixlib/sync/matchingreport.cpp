@@ -2,10 +2,48 @@
 
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <vector>
 
 #include "varnixlib/support/atomictextwriter.h"
 #include "varnixlib/sync/errorhistogram.h"
+
+namespace {
+
+/// The recording a list of a matching comes from, as a lab knows it; the titles name the lists
+/// "Match <first> with <second>".
+std::string ListName(const std::string& title, bool first) {
+  const std::string prefix = "Match ";
+  const size_t with = title.find(" with ");
+  if (title.rfind(prefix, 0) != 0 || with == std::string::npos) return first ? "first list" : "second list";
+  const std::string name = first ? title.substr(prefix.size(), with - prefix.size()) : title.substr(with + 6);
+  if (name == "ETtriggers") return "the eye tracker's triggers (.asc)";
+  if (name == "EEGtriggers") return "the EEG's triggers (.vmrk)";
+  if (name == "TTLreference") return "the reference TTL file (.ttl)";
+  return name;
+}
+
+/// The distinct trigger codes of a list (not the EEG's segment bookkeeping) with their counts, the first few in code order.
+std::string CodeList(const std::vector<CMarker>& markers) {
+  constexpr size_t kShown = 12;
+  std::map<uint16_t, uint64_t> counts;
+  for (const CMarker& marker : markers) {
+    if (IsTriggerMarker(marker)) ++counts[marker.code];
+  }
+  std::string text;
+  size_t shown = 0;
+  for (const auto& [code, count] : counts) {
+    if (shown == kShown) {
+      text += ", ... (" + std::to_string(counts.size()) + " codes)";
+      break;
+    }
+    text += (shown == 0 ? "" : ", ") + std::to_string(code) + " x" + std::to_string(count);
+    ++shown;
+  }
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace
 
 void PrintOverflowRepair(const OverflowRepair& repair) {
   if (!repair.found) return;
@@ -94,10 +132,22 @@ bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector
   RemoveOverflowTriggers(first, result.overflow);
   if (!matching.MatchCodes(params, result)) {
     std::cout << "ERROR: Problem with TriggerMatching!" << std::endl;
+    // The pairing needs triggers on both sides; say which side has none.
+    for (const bool isFirst : {true, false}) {
+      const std::vector<CMarker>& list = isFirst ? first : second;
+      if (list.empty()) std::cout << "ERROR: " << ListName(title, isFirst) << ": no trigger to match" << std::endl;
+    }
+    if (!first.empty() && !second.empty()) {
+      std::cout << "ERROR: " << first.size() << " and " << second.size()
+                << " triggers are too many to pair in memory" << std::endl;
+    }
     return false;
   }
   if (result.pairs.empty()) {
     std::cout << "ERROR: Problem with TriggerMatching and indexes!" << std::endl;
+    std::cout << "ERROR: the two recordings share no trigger code: " << ListName(title, true) << ": "
+              << CodeList(first) << "; " << ListName(title, false) << ": " << CodeList(second)
+              << std::endl;
     return false;
   }
   PrintMatching(title, result);

@@ -206,14 +206,30 @@ TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
   Attach(matching, a, b, 1.0);
   const Outcome o = RunMatch(matching, params, "t");
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.out, "Running Process LCS\nERROR: Problem with TriggerMatching and indexes!\n");
+  // The specified line, then the codes of each side (a title without the usual form names the
+  // lists by their place).
+  EXPECT_EQ(o.out, "Running Process LCS\nERROR: Problem with TriggerMatching and indexes!\n"
+                   "ERROR: the two recordings share no trigger code: first list: 1 x1, 2 x1; second list: 3 x1, 4 x1\n");
+
+  // Many codes: the first twelve in code order and how many there are; repeats counted.
+  std::vector<CMarker> many = Markers({20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 1});
+  std::vector<CMarker> other = Markers({100, 100});
+  Matching wide;
+  Attach(wide, many, other, 1.0);
+  const Outcome w = RunMatch(wide, params, "Match ETtriggers with EEGtriggers");
+  EXPECT_FALSE(w.ok);
+  EXPECT_NE(w.out.find("ERROR: the two recordings share no trigger code: the eye tracker's triggers (.asc): "
+                       "1 x2, 2 x1, 3 x1, 4 x1, 5 x1, 6 x1, 7 x1, 8 x1, 9 x1, 10 x1, 11 x1, 12 x1, ... (20 codes); "
+                       "the EEG's triggers (.vmrk): 100 x2\n"),
+            std::string::npos)
+      << w.out;
 
   std::vector<CMarker> empty;
   Matching none;
   Attach(none, empty, b, 1.0);
   const Outcome e = RunMatch(none, params, "t");
   EXPECT_FALSE(e.ok);
-  EXPECT_EQ(e.out, "Running Process LCS\nERROR: Problem with TriggerMatching!\n");
+  EXPECT_EQ(e.out, "Running Process LCS\nERROR: Problem with TriggerMatching!\nERROR: first list: no trigger to match\n");
   EXPECT_EQ(params.article.histograms, std::vector<int32_t>(33, 0));
 }
 
