@@ -73,6 +73,7 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   fileName = name;
   markers.clear();
   segments.clear();
+  otherMarkers.clear();
   mergedCount = 0;
   MemoryFile file;
   file.Content().assign(content);
@@ -88,12 +89,18 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
     const bool segment = kind == "New Segment";
     const bool stimulus = kind == "Stimulus";
     const bool overflow = kind == "Comment" && fields.size() > 1 && IniTrimBlanks(fields[1]) == "Buffer Overflow";
-    if (!segment && !stimulus && !overflow) continue;
     const std::string markerKey = key.substr(0, key.size() - 1);
+    if (!segment && !stimulus && !overflow) {
+      AddOther(fields, value);
+      continue;
+    }
     if (segment) {
       AddSegment(fields, markerKey, value);
     } else {
+      const size_t before = markers.size();
       AddStimulus(fields, markerKey, value, overflow);
+      // A stimulus without a number still belongs in the merged recording, as it was written.
+      if (markers.size() == before) AddOther(fields, value);
       MergeLastTwo();
     }
   }
@@ -166,6 +173,28 @@ void BrainampVmrk::AddStimulus(const std::vector<std::string_view>& fields, cons
   marker.size = size < 0 ? 0 : static_cast<uint32_t>(size);
   marker.extra = 0;
   markers.push_back(marker);
+}
+
+void BrainampVmrk::AddOther(const std::vector<std::string_view>& fields, const std::string& text) {
+  const std::optional<uint64_t> position = fields.size() > 2 ? PositionField(fields[2]) : std::nullopt;
+  if (!position) return;  // nowhere to put it
+  CMarker marker;
+  marker.text = text;
+  marker.type = Stimulus;
+  marker.position = *position == 0 ? 0 : static_cast<uint32_t>(*position - 1);
+  const int32_t size = fields.size() > 3 ? IniTextToInt(fields[3]) : 1;
+  marker.size = size < 0 ? 0 : static_cast<uint32_t>(size);
+  otherMarkers.push_back(std::move(marker));
+}
+
+int64_t BrainampVmrk::GapFilledPosition(uint32_t recorded) const {
+  // Segment positions stay as recorded; a segment starts before every marker at its position.
+  // The first segment counts too: a shift the clock model gives it moves every marker.
+  int64_t shift = 0;
+  for (size_t s = 0; s < segments.size() && segments[s]->position <= recorded; ++s) {
+    shift += static_cast<int32_t>(segments[s]->samplesInserted);
+  }
+  return static_cast<int64_t>(recorded) + shift;
 }
 
 uint32_t BrainampVmrk::FirstBased(uint64_t position) {

@@ -320,3 +320,33 @@ TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
 }
 
 }  // namespace
+
+TEST(BrainampVmrk, OtherMarkersAreKeptAsWrittenAndMoveLikeTheStimuliBesideThem) {
+  // A response, a comment and a non-numeric stimulus beside every stimulus: none of them is a
+  // trigger, each lands where the stimulus recorded at its sample lands, also after a shift.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=Stimulus,S  1,3,1,0\r\n"
+         "Mk3=Response,R  1,3,1,0\r\nMk4=Stimulus,S  2,11,1,0\r\nMk5=Comment,moved,11,2,0\r\n"
+         "Mk6=New Segment,,11,1,0,20190412100000015000\r\nMk7=Stimulus,S  3,15,1,0\r\n"
+         "Mk8=Stimulus,boundary,15,1,0\r\nMk9=New Segment,,21,1,0,20190412100000032000\r\n"
+         "Mk10=Stimulus,S  4,25,1,0\r\nMk11=Response,R 12,25,1,3\r\n");
+  BrainampVhdr header = Header(1, 1000.0);
+  ASSERT_TRUE(r.vmrk.ProcessDataSegments(header, 40)) << r.console;
+  EXPECT_NE(r.console.find("'boundary' ignored"), std::string::npos);
+  r.vmrk.ShiftSegment(2, -1);
+  ASSERT_EQ(r.vmrk.otherMarkers.size(), 4u);
+  EXPECT_EQ(r.vmrk.otherMarkers[0].text, "Response,R  1,3,1,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[1].text, "Comment,moved,11,2,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[1].size, 2u);
+  EXPECT_EQ(r.vmrk.otherMarkers[2].text, "Stimulus,boundary,15,1,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[3].text, "Response,R 12,25,1,3");
+  std::vector<int64_t> stimuli;
+  for (const CMarker& m : r.vmrk.markers) {
+    if (m.type == Stimulus) stimuli.push_back(m.position);
+  }
+  ASSERT_EQ(stimuli.size(), 4u);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[0].position), stimuli[0]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[1].position), stimuli[1]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[2].position), stimuli[2]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[3].position), stimuli[3]);
+  EXPECT_EQ(stimuli[3], 24 + 5 + 7 - 1);
+}
