@@ -139,7 +139,7 @@ def check(indir, base, toward_eeg):
         mne_view = [(int(round(a["onset"] * raw.info["sfreq"])), a["description"],
                      int(round(a["duration"] * raw.info["sfreq"]))) for a in raw.annotations]
         in_file = [(m["pos"] - 1, m["type"] + "/" + m["desc"], m["len"]) for m in all_markers]
-        if mne_view != in_file:
+        if sorted(mne_view) != sorted(in_file):  # MNE orders markers of one sample its own way
             fail("MNE reads other annotations than the file holds: %s" % [x for x in mne_view if x not in in_file][:3])
         _, ids = mne.events_from_annotations(raw, verbose="ERROR")
         for desc, code in ids.items():

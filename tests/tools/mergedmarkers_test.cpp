@@ -57,7 +57,7 @@ TEST(MergedMarkers, EveryEegMarkerBadIntervalStartDateAndMissingGazeMatchTheTrut
   // missed or registered twice, in every sample type, both directions and three gaze rates.
   const std::vector<Case> cases = {
       {"--format float32 --gaze-rate 1000 --eeg-rate 1000 --segments 3 --overflow 1000 --blocks 3 "
-       "--eeg-start-late 2 --outliers 3 --duration 90 --seed 2", "-e", true},
+       "--eeg-start-late 2 --outliers 3 --duration 90 --seed 2", "-e -N -1", true},
       {"--format float32 --gaze-rate 1000 --eeg-rate 1000 --segments 3 --overflow 1000 --blocks 3 "
        "--eeg-start-late 2 --outliers 3 --duration 90 --seed 2", "", false},
       {"--format int16 --gaze-rate 250 --eeg-rate 500 --segments 2 --overflow 800 --overflow-at 40 --blocks 3 "
@@ -72,11 +72,15 @@ TEST(MergedMarkers, EveryEegMarkerBadIntervalStartDateAndMissingGazeMatchTheTrut
     testsupport::TempDir dir;
     const std::string out = MakeAndMerge(dir, c.sim, c.options);
     ASSERT_FALSE(out.empty());
-    EXPECT_EQ(Shell(std::string(TOLMERA_PYTHON) + " " + Script() + " check \"" + (dir / "in") + "\" \"" + out +
-                        "/synchro_S01.asc\" " + (c.towardEeg ? "1" : "0"),
-                    dir / "check.log"),
-              0)
-        << testsupport::ReadFile(dir / "check.log");
+    // With -N the set without drift correction is checked too (with -1: eye events with lengths).
+    for (const std::string set : {"synchro", "synchrono"}) {
+      if (set == "synchrono" && c.options.find("-N") == std::string::npos) continue;
+      EXPECT_EQ(Shell(std::string(TOLMERA_PYTHON) + " " + Script() + " check \"" + (dir / "in") + "\" \"" + out + "/" +
+                          set + "_S01.asc\" " + (c.towardEeg ? "1" : "0"),
+                      dir / "check.log"),
+                0)
+          << set << ": " << testsupport::ReadFile(dir / "check.log");
+    }
   }
 }
 
