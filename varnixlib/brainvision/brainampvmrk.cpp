@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -341,4 +342,34 @@ void BrainampVmrk::ShiftMarkers(std::vector<CMarker>& markers, CMarker& segment,
   for (size_t i = from; i < markers.size(); ++i) {
     if (markers[i].type != NewSegment) markers[i].position += static_cast<uint32_t>(shift);
   }
+}
+
+std::string BrainampVmrk::DateAfter(const std::string& date, double microseconds) {
+  if (date.size() != 20 || date.find_first_not_of("0123456789") != std::string::npos) return {};
+  const std::optional<int64_t> days = DayNumber(date);
+  if (!days) return {};
+  auto number = [&](size_t at, size_t count) { return std::stoll(date.substr(at, count)); };
+  const int64_t ofDay = ((number(8, 2) * 60 + number(10, 2)) * 60 + number(12, 2)) * 1000000 + number(14, 6);
+  const int64_t total = *days * 86400000000LL + ofDay + static_cast<int64_t>(std::llround(microseconds));
+  int64_t d = total >= 0 ? total / 86400000000LL : -((-total + 86399999999LL) / 86400000000LL);
+  int64_t us = total - d * 86400000000LL;
+  // Back from days since 1970-01-01 to the calendar (the inverse of DayNumber).
+  d += 719468;
+  const int64_t e = (d >= 0 ? d : d - 146096) / 146097;
+  const int64_t doe = d - e * 146097;
+  const int64_t ye = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t dy = doe - (365 * ye + ye / 4 - ye / 100);
+  const int64_t mp = (5 * dy + 2) / 153;
+  const int64_t dd = dy - (153 * mp + 2) / 5 + 1;
+  const int64_t mm = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t yy = ye + e * 400 + (mm <= 2 ? 1 : 0);
+  if (yy < 1 || yy > 9999) return {};
+  char text[64];
+  const int64_t seconds = us / 1000000;
+  us %= 1000000;
+  std::snprintf(text, sizeof text, "%04lld%02lld%02lld%02lld%02lld%02lld%06lld", static_cast<long long>(yy),
+                static_cast<long long>(mm), static_cast<long long>(dd), static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
+                static_cast<long long>(us));
+  return text;
 }

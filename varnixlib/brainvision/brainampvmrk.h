@@ -45,6 +45,11 @@ class BrainampVmrk {
   static bool SaveVarnix(const std::string& dataFileName, const std::string& outputName,
                          const std::vector<MergedMarker>& list, const std::string& firstDate);
 
+  /// A New Segment date (YYYYMMDDhhmmss and six digits of microseconds) moved on by microseconds
+  /// (rounded to whole ones), across days, months and years; empty when date is not a calendar date
+  /// with a time of day or the result leaves the years 1 to 9999.
+  static std::string DateAfter(const std::string& date, double microseconds);
+
   /// Sets header.nbOfSamples from the value count, works out the samples lost before each
   /// segment from the segment clocks and moves the stimuli onto the gap-filled time line. False,
   /// reported, when the segments cannot be placed in the data (out of order, past its end,

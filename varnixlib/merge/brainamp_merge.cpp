@@ -40,43 +40,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// The date of a New Segment (YYYYMMDDhhmmss and six digits of microseconds) moved on by
-/// microseconds; empty when the date is not a calendar date with a time of day.
-std::string AddMicroseconds(const std::string& date, double microseconds) {
-  if (date.size() != 20 || date.find_first_not_of("0123456789") != std::string::npos) return {};
-  auto number = [&](size_t at, size_t count) { return std::stoll(date.substr(at, count)); };
-  const int64_t year = number(0, 4), month = number(4, 2), day = number(6, 2);
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) return {};
-  // Days from 1970-01-01 in the proleptic Gregorian calendar, and back.
-  const int64_t y = year - (month <= 2 ? 1 : 0);
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-  const int64_t ofDay = ((number(8, 2) * 60 + number(10, 2)) * 60 + number(12, 2)) * 1000000 + number(14, 6);
-  const int64_t total = days * 86400000000LL + ofDay + static_cast<int64_t>(std::llround(microseconds));
-  int64_t d = total >= 0 ? total / 86400000000LL : -((-total + 86399999999LL) / 86400000000LL);
-  int64_t us = total - d * 86400000000LL;
-  d += 719468;
-  const int64_t e = (d >= 0 ? d : d - 146096) / 146097;
-  const int64_t doe = d - e * 146097;
-  const int64_t ye = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t dy = doe - (365 * ye + ye / 4 - ye / 100);
-  const int64_t mp = (5 * dy + 2) / 153;
-  const int64_t dd = dy - (153 * mp + 2) / 5 + 1;
-  const int64_t mm = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t yy = ye + e * 400 + (mm <= 2 ? 1 : 0);
-  if (yy < 1 || yy > 9999) return {};
-  char text[64];
-  const int64_t seconds = us / 1000000;
-  us %= 1000000;
-  std::snprintf(text, sizeof text, "%04lld%02lld%02lld%02lld%02lld%02lld%06lld", static_cast<long long>(yy),
-                static_cast<long long>(mm), static_cast<long long>(dd), static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
-                static_cast<long long>(us));
-  return text;
-}
-
 /// A recorded marker line (the text after "Mk<n>=") moved to position, its other fields kept.
 MergedMarker RecordedLine(const std::string& text, uint64_t position) {
   std::vector<std::string> fields;
@@ -556,7 +519,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
                    [](const MergedMarker& a, const MergedMarker& b) { return a.position < b.position; });
   const std::string firstDate =
       myVmrk.segments.empty() ? std::string()
-                              : AddMicroseconds(myVmrk.segments.front()->dateText, firstEegFrame * myVhdr.samplingInterval);
+                              : BrainampVmrk::DateAfter(myVmrk.segments.front()->dateText, firstEegFrame * myVhdr.samplingInterval);
 
   if (!myVhdr.SaveVarnix(params.eegFileName, outputName, asc.ChannelNames(), outputRate,
                          static_cast<int32_t>(n))) {

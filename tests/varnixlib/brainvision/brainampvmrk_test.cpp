@@ -350,3 +350,29 @@ TEST(BrainampVmrk, OtherMarkersAreKeptAsWrittenAndMoveLikeTheStimuliBesideThem) 
   EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[3].position), stimuli[3]);
   EXPECT_EQ(stimuli[3], 24 + 5 + 7 - 1);
 }
+
+TEST(BrainampVmrk, DatesMoveOnAcrossSecondsDaysMonthsAndYears) {
+  struct Case {
+    const char* date;
+    double microseconds;
+    const char* moved;
+  };
+  const Case cases[] = {
+      {"20260316101530021221", 3010269.0, "20260316101533031490"},
+      {"20260316101530021221", 0.4, "20260316101530021221"},
+      {"20260316235959999999", 1.0, "20260317000000000000"},        // midnight
+      {"20240228235959500000", 1000000.0, "20240229000000500000"},  // a leap day
+      {"20230228235959500000", 1000000.0, "20230301000000500000"},  // none in 2023
+      {"20261231235900000000", 120e6, "20270101000100000000"},      // new year
+      {"20260316101530000000", -31e6, "20260316101459000000"},      // earlier
+      {"20260301000000000000", -1.0, "20260228235959999999"},
+      {"20260316101530021221", 86400e6 * 40, "20260425101530021221"},
+      {"00000000000000000000", 5.0, ""},  // converters that write no date
+      {"2026031610153002122", 5.0, ""},
+      {"2026031610153002122x", 5.0, ""},
+      {"20261316101530021221", 5.0, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BrainampVmrk::DateAfter(c.date, c.microseconds), c.moved) << c.date << " + " << c.microseconds;
+  }
+}
