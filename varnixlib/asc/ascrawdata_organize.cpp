@@ -284,15 +284,20 @@ bool AscRawData::OrganizeData(const SynchroParams& params) {
 bool AscRawData::WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const {
   StimulationMap map;
   map.Add(256, "segment256");
-  for (const CMarker& m : markers) {
-    std::string name;
-    if (m.code > 999) {
-      name = std::string(EventTypes::Name(m.code));
-    } else {
-      const auto it = myTriggerNames.find(m.code);
-      if (it != myTriggerNames.end()) name = it->second;
+  // A trigger is named as a trigger whatever its code (recorders send codes from 1000 on too),
+  // and before the events, so that a code both share keeps the trigger's name.
+  for (const bool events : {false, true}) {
+    for (const CMarker& m : markers) {
+      if ((m.event != nullptr) != events) continue;
+      std::string name;
+      if (events) {
+        name = std::string(EventTypes::Name(m.code));
+      } else {
+        const auto it = myTriggerNames.find(m.code);
+        if (it != myTriggerNames.end()) name = it->second;
+      }
+      map.Add(m.code, name);
     }
-    map.Add(m.code, name);
   }
   return map.Write(path);
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ class Brainamp {
   /// What follows each merged output set once it is written whole: the set's description and its
   /// output name (the driver's MAT export). False stops the synchronisation.
   using SetWritten = std::function<bool(const SyncInfo& info, const std::string& outputName)>;
+  /// The EEG marker each matched eye-tracker trigger was paired with, by the trigger's ASC line
+  /// and tracker time (what a copy of the trigger keeps).
+  using TriggerPartners = std::map<std::pair<uint32_t, double>, uint64_t>;
 
   /// Synchronises this recording (after Process) with the eye-tracker recording: matches the
   /// reference TTL triggers (when there are any) with the EEG and the eye-tracker triggers, then
@@ -75,7 +79,8 @@ class Brainamp {
   bool SynchronizeVarnix(SynchroParams& params, const MatchingResult& matching,
                          uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
                          uint64_t eegCount, const std::string& outputName, const AscRawData& gaze,
-                         std::vector<CMarker> gazeMarkers, T missing, bool drift, SyncInfo& info);
+                         std::vector<CMarker> gazeMarkers, const TriggerPartners& partners,
+                         T missing, bool drift, SyncInfo& info);
   /// What follows the eye-tracker/EEG matching: the lost frames, the window, then the output sets
   /// (drift corrected, and with -N without drift). start: when the synchronisation began.
   template <typename T>

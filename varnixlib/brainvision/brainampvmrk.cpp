@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -73,6 +74,7 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
   fileName = name;
   markers.clear();
   segments.clear();
+  otherMarkers.clear();
   mergedCount = 0;
   MemoryFile file;
   file.Content().assign(content);
@@ -88,12 +90,18 @@ void BrainampVmrk::ProcessContent(std::string_view content, const std::string& n
     const bool segment = kind == "New Segment";
     const bool stimulus = kind == "Stimulus";
     const bool overflow = kind == "Comment" && fields.size() > 1 && IniTrimBlanks(fields[1]) == "Buffer Overflow";
-    if (!segment && !stimulus && !overflow) continue;
     const std::string markerKey = key.substr(0, key.size() - 1);
+    if (!segment && !stimulus && !overflow) {
+      AddOther(fields, value);
+      continue;
+    }
     if (segment) {
       AddSegment(fields, markerKey, value);
     } else {
+      const size_t before = markers.size();
       AddStimulus(fields, markerKey, value, overflow);
+      // A stimulus without a number still belongs in the merged recording, as it was written.
+      if (markers.size() == before) AddOther(fields, value);
       MergeLastTwo();
     }
   }
@@ -166,6 +174,28 @@ void BrainampVmrk::AddStimulus(const std::vector<std::string_view>& fields, cons
   marker.size = size < 0 ? 0 : static_cast<uint32_t>(size);
   marker.extra = 0;
   markers.push_back(marker);
+}
+
+void BrainampVmrk::AddOther(const std::vector<std::string_view>& fields, const std::string& text) {
+  const std::optional<uint64_t> position = fields.size() > 2 ? PositionField(fields[2]) : std::nullopt;
+  if (!position) return;  // nowhere to put it
+  CMarker marker;
+  marker.text = text;
+  marker.type = Stimulus;
+  marker.position = *position == 0 ? 0 : static_cast<uint32_t>(*position - 1);
+  const int32_t size = fields.size() > 3 ? IniTextToInt(fields[3]) : 1;
+  marker.size = size < 0 ? 0 : static_cast<uint32_t>(size);
+  otherMarkers.push_back(std::move(marker));
+}
+
+int64_t BrainampVmrk::GapFilledPosition(uint32_t recorded) const {
+  // Segment positions stay as recorded; a segment starts before every marker at its position.
+  // The first segment counts too: a shift the clock model gives it moves every marker.
+  int64_t shift = 0;
+  for (size_t s = 0; s < segments.size() && segments[s]->position <= recorded; ++s) {
+    shift += static_cast<int32_t>(segments[s]->samplesInserted);
+  }
+  return static_cast<int64_t>(recorded) + shift;
 }
 
 uint32_t BrainampVmrk::FirstBased(uint64_t position) {
@@ -312,4 +342,34 @@ void BrainampVmrk::ShiftMarkers(std::vector<CMarker>& markers, CMarker& segment,
   for (size_t i = from; i < markers.size(); ++i) {
     if (markers[i].type != NewSegment) markers[i].position += static_cast<uint32_t>(shift);
   }
+}
+
+std::string BrainampVmrk::DateAfter(const std::string& date, double microseconds) {
+  if (date.size() != 20 || date.find_first_not_of("0123456789") != std::string::npos) return {};
+  const std::optional<int64_t> days = DayNumber(date);
+  if (!days) return {};
+  auto number = [&](size_t at, size_t count) { return std::stoll(date.substr(at, count)); };
+  const int64_t ofDay = ((number(8, 2) * 60 + number(10, 2)) * 60 + number(12, 2)) * 1000000 + number(14, 6);
+  const int64_t total = *days * 86400000000LL + ofDay + static_cast<int64_t>(std::llround(microseconds));
+  int64_t d = total >= 0 ? total / 86400000000LL : -((-total + 86399999999LL) / 86400000000LL);
+  int64_t us = total - d * 86400000000LL;
+  // Back from days since 1970-01-01 to the calendar (the inverse of DayNumber).
+  d += 719468;
+  const int64_t e = (d >= 0 ? d : d - 146096) / 146097;
+  const int64_t doe = d - e * 146097;
+  const int64_t ye = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t dy = doe - (365 * ye + ye / 4 - ye / 100);
+  const int64_t mp = (5 * dy + 2) / 153;
+  const int64_t dd = dy - (153 * mp + 2) / 5 + 1;
+  const int64_t mm = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t yy = ye + e * 400 + (mm <= 2 ? 1 : 0);
+  if (yy < 1 || yy > 9999) return {};
+  char text[64];
+  const int64_t seconds = us / 1000000;
+  us %= 1000000;
+  std::snprintf(text, sizeof text, "%04lld%02lld%02lld%02lld%02lld%02lld%06lld", static_cast<long long>(yy),
+                static_cast<long long>(mm), static_cast<long long>(dd), static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
+                static_cast<long long>(us));
+  return text;
 }

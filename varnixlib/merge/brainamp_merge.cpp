@@ -6,11 +6,16 @@
 #include <cstdio>
 #include <functional>
 #include <chrono>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/asc/eventtypes.h"
 #include "varnixlib/support/atomicfilewriter.h"
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/brainvision/brainampeeg.h"
@@ -33,6 +38,32 @@ constexpr uint64_t kBlockFrames = 16384;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// A recorded marker line (the text after "Mk<n>=") moved to position, its other fields kept.
+MergedMarker RecordedLine(const std::string& text, uint64_t position) {
+  std::vector<std::string> fields;
+  size_t begin = 0;
+  while (true) {
+    const size_t comma = text.find(',', begin);
+    fields.push_back(text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin));
+    if (comma == std::string::npos) break;
+    begin = comma + 1;
+  }
+  MergedMarker line;
+  line.type = fields[0];
+  line.description = fields.size() > 1 ? fields[1] : std::string();
+  line.position = position;
+  line.length = 1;
+  if (fields.size() > 3) {
+    const std::string& length = fields[3];
+    if (!length.empty() && length.find_first_not_of("0123456789") == std::string::npos && length.size() < 10) {
+      line.length = std::stoull(length);
+    }
+  }
+  if (fields.size() > 4) line.channel = fields[4];
+  for (size_t f = 5; f < fields.size(); ++f) line.rest += "," + fields[f];
+  return line;
 }
 
 /// The merged data file, written one block of whole frames after the other under a temporary
@@ -195,7 +226,8 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
                                  uint64_t gazeStart, uint64_t gazeCount, uint64_t eegStart,
                                  uint64_t eegCount, const std::string& outputName,
                                  const AscRawData& asc, std::vector<CMarker> gazeMarkers,
-                                 T missing, bool drift, SyncInfo& info) {
+                                 const TriggerPartners& partners, T missing, bool drift,
+                                 SyncInfo& info) {
   info = SyncInfo{};
   info.drift = drift;
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
@@ -283,7 +315,9 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   const std::string dataFile = outputName + ".eeg";
   std::vector<T> block(kBlockFrames * total);
   T* cursor = block.data();
-  const T gazeMissingOut = static_cast<T>(kGazeMissing);
+  // A floating output marks missing gaze as it marks missing EEG: NaN, which every reader takes
+  // for missing (-2000 would read as a gaze position).
+  const T gazeMissingOut = std::is_floating_point_v<T> ? missing : static_cast<T>(kGazeMissing);
   FrameSampler<T, T> eegSampler(eeg->samples.data(), eeg->samples.size() / eegChannels,
                                 eegChannels, eegStart, eegStep, missing, missing, false, &cursor);
   FrameSampler<double, T> gazeSampler(asc.Data().data(), asc.NbSamples(), gazeChannels, gazeStart,
@@ -292,6 +326,46 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   gazeSampler.SetStartFraction(gazeFraction);
   BlockWriter writer(dataFile);
   if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+  // When the first frame was recorded, on the EEG's clock (in EEG samples from its first one).
+  const double firstEegFrame = static_cast<double>(eegStart) + eegFraction;
+  // Where the EEG sampler's fraction changes: (first output frame, fraction), for placing EEG
+  // markers on the output the way its samples were taken.
+  std::vector<std::pair<uint64_t, double>> eegPieces = {{0, eegFraction}};
+  // The stretches the merge fills instead of recording: the EEG's lost samples (on the gap-filled
+  // line, as [first, end)) and the gaze grid points without a sample.
+  std::vector<std::pair<uint64_t, uint64_t>> eegGaps;
+  {
+    int64_t inserted = 0;
+    for (uint64_t s = 1; s < myVmrk.segments.size(); ++s) {
+      const int64_t count = static_cast<int32_t>(myVmrk.segments[s]->samplesInserted);
+      inserted += count;
+      const int64_t begin = static_cast<int64_t>(myVmrk.segments[s]->position) + inserted;
+      if (count > 0) eegGaps.push_back({static_cast<uint64_t>(begin - count), static_cast<uint64_t>(begin)});
+    }
+  }
+  const std::vector<uint8_t>& gazeStatus = asc.Status();
+  auto gazeRecorded = [&](uint64_t g) {
+    return g < gazeStatus.size() && (gazeStatus[g] & AscRawData::kInRecord) != 0;
+  };
+  std::vector<MergedMarker> lines;
+  // Bad intervals follow the other markers of their first frame.
+  std::vector<MergedMarker> badIntervals;
+  struct Run {
+    const char* description;
+    bool open = false;
+    uint64_t from = 0;
+  };
+  Run eegRun{"EEG not recorded"}, gazeRun{"gaze not recorded"};
+  auto track = [&badIntervals](Run& run, bool filled, uint64_t frame) {
+    if (filled && !run.open) {
+      run.open = true;
+      run.from = frame;
+    } else if (!filled && run.open) {
+      run.open = false;
+      badIntervals.push_back({"Bad Interval", run.description, run.from, frame - run.from, "0", ""});
+    }
+  };
+  size_t eegGap = 0;
   uint64_t i = 0;
   size_t jump = 0;
   bool exhausted = false;
@@ -303,6 +377,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
         if (!towardEeg) {
           eegFraction += jumps[jump].second;
           eegSampler.SetStartFraction(eegFraction);
+          eegPieces.push_back({i, eegFraction});
         } else {
           gazeFraction += jumps[jump].second;
           gazeSampler.SetStartFraction(gazeFraction);
@@ -312,6 +387,12 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
         exhausted = true;
         break;
       }
+      uint64_t first = 0, last = 0;
+      eegSampler.Neighbours(i, first, last);
+      while (eegGap < eegGaps.size() && eegGaps[eegGap].second <= first) ++eegGap;
+      track(eegRun, eegGap < eegGaps.size() && eegGaps[eegGap].first <= last, i);
+      gazeSampler.Neighbours(i, first, last);
+      track(gazeRun, !gazeRecorded(first) || !gazeRecorded(last), i);
     }
     if (!writer.Append(block.data(), inBlock * total * sizeof(T))) {
       return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
@@ -319,6 +400,8 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   }
   if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   n = i;
+  track(eegRun, false, n);
+  track(gazeRun, false, n);
   info.outputSamples = static_cast<uint32_t>(n);
   info.outputChannels = total;
   info.outputRate = outputRate;
@@ -336,8 +419,21 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     std::printf("Total EEG bufferoverflow events removed: %llu\n",
                 static_cast<unsigned long long>(before - markers.size()));
   }
+  // The EEG's markers: which ones a written tracker trigger already stands for, and which ones
+  // were matched at all.
+  std::vector<uint8_t> eegWritten(myVmrk.markers.size(), 0);
+  std::vector<uint8_t> eegMatched(myVmrk.markers.size(), 0);
+  for (const MatchedPair& pair : matching.pairs) {
+    if (pair.second < eegMatched.size()) eegMatched[pair.second] = 1;
+  }
+  char description[16];
+  auto stimulus = [&description](uint16_t code) {
+    std::snprintf(description, sizeof description, "S%3u", static_cast<unsigned>(code));
+    return std::string(description);
+  };
   uint64_t kept = 0;
   for (uint64_t m = 0; m < markers.size(); ++m) {
+    const uint32_t span = markers[m].size;
     double position = static_cast<double>(markers[m].position) - r0;
     if (towardEeg) {
       position = RoundHalfAway(position / gazeStep);
@@ -361,14 +457,75 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     }
     markers[m].position = static_cast<uint32_t>(position);
     markers[kept++] = markers[m];
+    const CMarker& written = markers[m];
+    if (written.event != nullptr) {
+      // An event's size counts the samples after its first; its duration holds them all.
+      uint64_t length = 1;
+      if (!params.singleSampleMarkers) {
+        const double whole = static_cast<double>(span) + 1.0;
+        length = static_cast<uint64_t>(std::max(1.0, RoundHalfAway(towardEeg ? whole / gazeStep : whole)));
+      }
+      lines.push_back({"Stimulus", stimulus(written.code), written.position, length, "0", ""});
+      continue;
+    }
+    const auto partner = partners.find({written.extra, written.time});
+    if (partner != partners.end() && partner->second < eegWritten.size()) {
+      // Toward the EEG a matched trigger sits where the EEG registered it: written from the
+      // EEG's list below. Toward the gaze it sits at the tracker's sample, once.
+      if (towardEeg) continue;
+      eegWritten[partner->second] = 1;
+    }
+    lines.push_back({"Stimulus", stimulus(written.code), written.position, 1, "0", ""});
   }
   markers.resize(kept);
+
+  // Every EEG marker inside the window, placed on the output frame whose EEG sample is nearest.
+  auto eegOutputFrame = [&](double y) {
+    for (size_t p = eegPieces.size(); p-- > 0;) {
+      const double frame = (y - static_cast<double>(eegStart) - eegPieces[p].second) / eegStep;
+      if (p == 0 || frame >= static_cast<double>(eegPieces[p].first) - 0.5) return RoundHalfAway(frame);
+    }
+    return -1.0;
+  };
+  for (uint64_t j = 0; j < myVmrk.markers.size(); ++j) {
+    const CMarker& marker = myVmrk.markers[j];
+    if (marker.type == NewSegment || eegWritten[j]) continue;
+    // Two stimuli one sample apart share the earlier position for the matching; the later one was
+    // recorded a sample after it.
+    const bool moved = j > 0 && myVmrk.markers[j - 1].flag == 1 && myVmrk.markers[j - 1].type == Stimulus &&
+                       myVmrk.markers[j - 1].position == marker.position && IsTriggerMarker(marker) &&
+                       myVmrk.markers[j - 1].code < SEGMENT_CODE;
+    const double frame = eegOutputFrame(static_cast<double>(marker.position) + (moved ? 1.0 : 0.0));
+    if (!(frame >= 0.0) || frame >= static_cast<double>(n)) continue;
+    const uint64_t at = static_cast<uint64_t>(frame);
+    MergedMarker line = RecordedLine(marker.text, at);
+    if (IsTriggerMarker(marker) && !eegMatched[j]) {
+      // The tracker never saw it: kept as the EEG wrote it, and said so beside it.
+      lines.push_back(line);
+      lines.push_back({"Comment", "unmatched EEG trigger " + line.description, at, 1, "0", ""});
+      continue;
+    }
+    lines.push_back(std::move(line));
+  }
+  for (const CMarker& marker : myVmrk.otherMarkers) {
+    const double frame = eegOutputFrame(static_cast<double>(myVmrk.GapFilledPosition(marker.position)));
+    if (!(frame >= 0.0) || frame >= static_cast<double>(n)) continue;
+    lines.push_back(RecordedLine(marker.text, static_cast<uint64_t>(frame)));
+  }
+  lines.insert(lines.end(), badIntervals.begin(), badIntervals.end());
+  // A marker ends with the merged recording at the latest.
+  for (MergedMarker& line : lines) line.length = std::min(line.length, std::max<uint64_t>(1, n - line.position));
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const MergedMarker& a, const MergedMarker& b) { return a.position < b.position; });
+  const std::string firstDate =
+      myVmrk.segments.empty() ? std::string()
+                              : BrainampVmrk::DateAfter(myVmrk.segments.front()->dateText, firstEegFrame * myVhdr.samplingInterval);
 
   if (!myVhdr.SaveVarnix(HeaderFileName(params), outputName, asc.ChannelNames(), outputRate,
                          static_cast<int32_t>(n))) {
     return Error("Brainamp::SynchronizeVarnix::myVhdr.SaveVarnix", "", "brainamp", 254);
   }
-  if (!myVmrk.SaveVarnix(MarkerFileName(params), outputName, markers, params.singleSampleMarkers)) {
+  if (!BrainampVmrk::SaveVarnix(MarkerFileName(params), outputName, lines, firstDate)) {
     return Error("Brainamp::SynchronizeVarnix::myVmrk.SaveVarnix", "", "brainamp", 258);
   }
   info.eventFileName = ReplaceExtension(outputName, "asc.eeg") + ".event.txt";
@@ -417,6 +574,31 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
     return Error("Brainamp::Synchronize::SelectSyncWindow", "");
   }
   params.quality.matchingTime = SecondsSince(start);
+  TriggerPartners partners;
+  for (const MatchedPair& pair : matching.pairs) {
+    if (pair.first < eyeTriggers.size()) {
+      partners[{eyeTriggers[pair.first].extra, eyeTriggers[pair.first].time}] = pair.second;
+    }
+  }
+  {
+    // The merged markers and the event list give the codes from 1000 on to the eye events: a
+    // trigger there reads as an event to anyone who does not look twice.
+    std::set<uint16_t> clashing;
+    for (const CMarker& m : myVmrk.markers) {
+      if (IsTriggerMarker(m) && m.code >= EventTypes::kFirst && m.code <= EventTypes::kLast) clashing.insert(m.code);
+    }
+    for (const CMarker& m : eyeTriggers) {
+      if (m.code >= EventTypes::kFirst && m.code <= EventTypes::kLast) clashing.insert(m.code);
+    }
+    if (!clashing.empty()) {
+      std::string codes;
+      for (const uint16_t code : clashing) codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+      Warning("Brainamp::Synchronize : trigger code(s) " + codes + " lie in the range of the eye events (" +
+                  std::to_string(EventTypes::kFirst) + " to " + std::to_string(EventTypes::kLast) +
+                  "); in the merged markers they read like eye events",
+              "");
+    }
+  }
   {
     // What the window leaves out of each recording, so that nobody looks for it in the merge.
     const double eegRate = 1e6 / myVhdr.samplingInterval;
@@ -444,7 +626,7 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
     const std::string name = drift ? outputName : NoDriftName(outputName);
     SyncInfo info;
     if (!SynchronizeVarnix<T>(params, matching, gazeStart, gazeCount, eegStart, eegCount, name,
-                              asc, gazeMarkers, eeg->valNaN, drift, info)) {
+                              asc, gazeMarkers, partners, eeg->valNaN, drift, info)) {
       return false;
     }
     if (record) record->sets.push_back(info);
@@ -478,7 +660,8 @@ template bool Brainamp::InsertSegmentGaps<double>(const std::vector<CMarker*>&,
 #define TOLMERA_MERGE_INSTANCES(T)                                                                  \
   template bool Brainamp::SynchronizeVarnix<T>(SynchroParams&, const MatchingResult&, uint64_t,   \
                                                uint64_t, uint64_t, uint64_t, const std::string&,  \
-                                               const AscRawData&, std::vector<CMarker>, T, bool,   \
+                                               const AscRawData&, std::vector<CMarker>,            \
+                                               const TriggerPartners&, T, bool,                     \
                                                SyncInfo&);                                          \
   template bool Brainamp::MergeStreams<T>(SynchroParams&, const std::string&, const AscRawData&,  \
                                           const MatchingResult&, const std::vector<CMarker>&,      \

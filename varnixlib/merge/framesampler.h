@@ -28,6 +28,15 @@ class FrameSampler {
 
   uint32_t Channels() const { return myChannels; }
 
+  /// The source frames that output frame index reads: the earlier neighbour and the later one
+  /// (the same frame when the point falls on the earlier one, whose weight is then whole).
+  void Neighbours(uint64_t index, uint64_t& first, uint64_t& last) const {
+    const double t = myStartFraction + static_cast<double>(index) * myStep;
+    const uint64_t k = static_cast<uint64_t>(t);
+    first = myStartFrame + k;
+    last = t - static_cast<double>(k) == 0.0 ? first : first + 1;
+  }
+
  private:
   bool IsMissing(Source value) const;
   /// Truncated toward zero (and kept inside the type's range) for an integer output.

@@ -290,16 +290,24 @@ TEST(AscTriggerNames, DefaultsNameEveryCodeAndTheFileReplacesOrAdds) {
 
 TEST(AscEventFile, ListsEveryCodeWithItsNameAndCount) {
   AscRun run(Head() + Mono(1000, "1", "1") + End(1001));
-  std::vector<CMarker> markers(3);
+  // An eye event is named by its type; a trigger by its trigger name, also with a code among the
+  // eye events' (1016: no name for a trigger this recording never sent), and before an event of
+  // that code.
+  const Event fixation(1016, 10, 20, 7);
+  std::vector<CMarker> markers(5);
   markers[0].code = 5;
   markers[1].code = 5;
   markers[2].code = 1016;
+  markers[2].event = &fixation;
+  markers[3].code = 1020;
+  markers[4].code = 1016;
   const std::string path = run.Path("out.event.txt");
   ASSERT_TRUE(run.asc.WriteEventFile(path, markers));
   EXPECT_EQ(testsupport::ReadFile(path),
             "5         trigger005                     2\n"
             "256       segment256                     1\n"
-            "1016      flowFixationLeft               1\n");
+            "1016                                     2\n"
+            "1020                                     1\n");
 }
 
 }  // namespace

@@ -320,3 +320,59 @@ TEST(BrainampVmrk, MissingEmptyOrGarbageMarkerFilesGiveNoMarkers) {
 }
 
 }  // namespace
+
+TEST(BrainampVmrk, OtherMarkersAreKeptAsWrittenAndMoveLikeTheStimuliBesideThem) {
+  // A response, a comment and a non-numeric stimulus beside every stimulus: none of them is a
+  // trigger, each lands where the stimulus recorded at its sample lands, also after a shift.
+  Read r("Mk1=New Segment,,1,1,0,20190412100000000000\r\nMk2=Stimulus,S  1,3,1,0\r\n"
+         "Mk3=Response,R  1,3,1,0\r\nMk4=Stimulus,S  2,11,1,0\r\nMk5=Comment,moved,11,2,0\r\n"
+         "Mk6=New Segment,,11,1,0,20190412100000015000\r\nMk7=Stimulus,S  3,15,1,0\r\n"
+         "Mk8=Stimulus,boundary,15,1,0\r\nMk9=New Segment,,21,1,0,20190412100000032000\r\n"
+         "Mk10=Stimulus,S  4,25,1,0\r\nMk11=Response,R 12,25,1,3\r\n");
+  BrainampVhdr header = Header(1, 1000.0);
+  ASSERT_TRUE(r.vmrk.ProcessDataSegments(header, 40)) << r.console;
+  EXPECT_NE(r.console.find("'boundary' ignored"), std::string::npos);
+  r.vmrk.ShiftSegment(2, -1);
+  ASSERT_EQ(r.vmrk.otherMarkers.size(), 4u);
+  EXPECT_EQ(r.vmrk.otherMarkers[0].text, "Response,R  1,3,1,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[1].text, "Comment,moved,11,2,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[1].size, 2u);
+  EXPECT_EQ(r.vmrk.otherMarkers[2].text, "Stimulus,boundary,15,1,0");
+  EXPECT_EQ(r.vmrk.otherMarkers[3].text, "Response,R 12,25,1,3");
+  std::vector<int64_t> stimuli;
+  for (const CMarker& m : r.vmrk.markers) {
+    if (m.type == Stimulus) stimuli.push_back(m.position);
+  }
+  ASSERT_EQ(stimuli.size(), 4u);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[0].position), stimuli[0]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[1].position), stimuli[1]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[2].position), stimuli[2]);
+  EXPECT_EQ(r.vmrk.GapFilledPosition(r.vmrk.otherMarkers[3].position), stimuli[3]);
+  EXPECT_EQ(stimuli[3], 24 + 5 + 7 - 1);
+}
+
+TEST(BrainampVmrk, DatesMoveOnAcrossSecondsDaysMonthsAndYears) {
+  struct Case {
+    const char* date;
+    double microseconds;
+    const char* moved;
+  };
+  const Case cases[] = {
+      {"20260316101530021221", 3010269.0, "20260316101533031490"},
+      {"20260316101530021221", 0.4, "20260316101530021221"},
+      {"20260316235959999999", 1.0, "20260317000000000000"},        // midnight
+      {"20240228235959500000", 1000000.0, "20240229000000500000"},  // a leap day
+      {"20230228235959500000", 1000000.0, "20230301000000500000"},  // none in 2023
+      {"20261231235900000000", 120e6, "20270101000100000000"},      // new year
+      {"20260316101530000000", -31e6, "20260316101459000000"},      // earlier
+      {"20260301000000000000", -1.0, "20260228235959999999"},
+      {"20260316101530021221", 86400e6 * 40, "20260425101530021221"},
+      {"00000000000000000000", 5.0, ""},  // converters that write no date
+      {"2026031610153002122", 5.0, ""},
+      {"2026031610153002122x", 5.0, ""},
+      {"20261316101530021221", 5.0, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BrainampVmrk::DateAfter(c.date, c.microseconds), c.moved) << c.date << " + " << c.microseconds;
+  }
+}

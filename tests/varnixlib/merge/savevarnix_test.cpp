@@ -189,10 +189,11 @@ TEST(VmrkSaveVarnix, KeepsHeaderAndFirstMarkerThenWritesTheMergedMarkers) {
       "Mk1=New Segment,,1,1,0,20240101120000000000\r\n";
   EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
             head + "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Stimulus,S1001,100,1,0\r\n");
-  // With -1 markers of code 256 and more keep their own length.
+  // With -1 markers of code 256 and more keep their own length: a size of 25 samples after the
+  // first is 26 samples long.
   ASSERT_TRUE(reader.SaveVarnix(dir / "rec.eeg", dir / "synchro_rec.asc", list, false));
   EXPECT_EQ(testsupport::ReadFile(dir / "synchro_rec.asc.vmrk"),
-            head + "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Stimulus,S1001,100,25,0\r\n");
+            head + "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Stimulus,S1001,100,26,0\r\n");
 }
 
 TEST(VmrkSaveVarnix, FirstMarkerAtTheEndWithoutLineBreakGetsOne) {
@@ -233,4 +234,37 @@ TEST(VhdrSaveVarnix, RealHeadersGetTableRowsAndCoordinatesWhereTheyBelong) {
   EXPECT_NE(an.find("Ch32=P3,,,nV\r\nCh33=L_X,,1.0," + kMu + "V\r\n"), std::string::npos);
   EXPECT_NE(an.find("Ch32=1,-60,51\r\nCh33=0,0,0\r\n"), std::string::npos);
   EXPECT_NE(an.find("DataPoints=10\r\n"), std::string::npos);
+}
+
+TEST(VmrkSaveVarnix, MergedLinesKeepTheirTypesAndTheFirstSegmentTakesTheNewDate) {
+  testsupport::TempDir dir;
+  const std::string head = "Brain Vision Data Exchange Marker File, Version 1.0\r\n\r\n[Marker Infos]\r\nDataFile=rec.eeg\r\n";
+  const std::vector<MergedMarker> lines = {
+      {"Stimulus", "S  7", 0, 1, "0", ""},
+      {"Comment", "unmatched EEG trigger S140", 9, 1, "0", ""},
+      {"Bad Interval", "EEG not recorded", 10, 250, "0", ""},
+      {"Response", "R  3", 11, 1, "2", ",extra"},
+  };
+  const std::string body =
+      "Mk2=Stimulus,S  7,1,1,0\r\nMk3=Comment,unmatched EEG trigger S140,10,1,0\r\n"
+      "Mk4=Bad Interval,EEG not recorded,11,250,0\r\nMk5=Response,R  3,12,1,2,extra\r\n";
+  struct Case {
+    std::string mk1, date, written;
+  };
+  const std::vector<Case> cases = {
+      {"Mk1=New Segment,,1,1,0,20240101120000000000\r\n", "20240101120004072000",
+       "Mk1=New Segment,,1,1,0,20240101120004072000\r\n"},
+      // Without a date, or a first marker of another kind, the line stays as it was.
+      {"Mk1=New Segment,,1,1,0\r\n", "20240101120004072000", "Mk1=New Segment,,1,1,0\r\n"},
+      {"Mk1=Stimulus,S  1,1,1,0\r\n", "20240101120004072000", "Mk1=Stimulus,S  1,1,1,0\r\n"},
+      {"Mk1=New Segment,,1,1,0,20240101120000000000\r\n", "", "Mk1=New Segment,,1,1,0,20240101120000000000\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mk1);
+    testsupport::WriteFile(dir / "rec.vmrk", head + c.mk1 + "Mk2=Stimulus,S  1,40,1,0\r\n");
+    ASSERT_TRUE(BrainampVmrk::SaveVarnix(dir / "rec.eeg", dir / "out", lines, c.date));
+    EXPECT_EQ(testsupport::ReadFile(dir / "out.vmrk"),
+              "Brain Vision Data Exchange Marker File, Version 1.0\r\n\r\n[Marker Infos]\r\nDataFile=out.eeg\r\n" +
+                  c.written + body);
+  }
 }
