@@ -66,7 +66,7 @@ TEST(AscStage, WarningsGoToTheLogInTheLogDirectoryAndTheConsoleNamesIt) {
   const std::string log = "." + S + "log" + S + "Log-AscRawData.txt";
   EXPECT_NE(run.out.find("Warning information is available in: " + log + "\n"), std::string::npos) << run.out;
   EXPECT_EQ(testsupport::ReadFile(dir / ("log" + S + "Log-AscRawData.txt")),
-            "End - inFixL = true. It means a new BEGIN ( at position 1000 ) has been detected before the expected "
+            "End - inFixL = true. It means a new BEGIN ( at timestamp 1000, line 11 ) has been detected before the expected "
             "END\n");
 }
 
@@ -84,7 +84,7 @@ TEST(AscStage, ACorruptSampleLineStopsTheProcessWithStatus255) {
   testsupport::TempDir dir;
   const ProgramRun run = RunWith(dir, kHead + "1001\t10.4\t2x.6\t3.0\t...\n" + kBody);
   EXPECT_EQ(run.status, 255);
-  EXPECT_NE(run.out.find("Corrupted ASC file ." + S + "S01.asc at position 1001\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Corrupted ASC file ." + S + "S01.asc at timestamp 1001, line 5\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("WARNING > Useful information in ." + S + "log" + S + "Log-AscRawData.txt\n"),
             std::string::npos)
       << run.out;

@@ -206,7 +206,7 @@ void RunCase(const Case& c) {
       break;
     case Expect::CorruptionStop:
       EXPECT_EQ(run.status, 255);
-      EXPECT_NE(run.out.find("in" + S + recording.stem + ".asc at position "), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find("in" + S + recording.stem + ".asc at timestamp "), std::string::npos) << run.out;
       break;
     case Expect::AscStagePasses:
       EXPECT_TRUE(run.status == 0 || (run.status >= 252 && run.status <= 255)) << run.status;

@@ -241,11 +241,11 @@ TEST(AscMatExport, EventTypesAndTheirTextFileNameEveryCodeOnceWithItsCount) {
 
 TEST(AscMatExport, EmptyListsGiveNoFieldAndFramesNeedTheSwitch) {
   // Left eye only, no blink, no structure: the events are the record and the trigger.
-  Exported plain(Head("LEFT", "333.33") + "INPUT\t1000\t3\n" + Mono(1000, "1", "1") + Mono(1003, "1", "1") + End(1006));
+  Exported plain(Head("LEFT", "2000.00") + "INPUT\t1000\t3\n" + Mono(1000, "1", "1") + Mono(1003, "1", "1") + End(1006));
   ASSERT_TRUE(plain.saved) << plain.out << plain.run.Log();
   EXPECT_EQ(FieldNames(F(plain.top.get(), "Events")), (Strings{"EventTypes", "RecordSteps", "Triggers", "AllEvents"}));
   matvar_t* params = F(F(plain.top.get(), "Data"), "Params");
-  EXPECT_EQ(Values<double>(F(params, "samplingRate")), (std::vector<double>{333.0}));  // 1000 / 3
+  EXPECT_EQ(Values<double>(F(params, "samplingRate")), (std::vector<double>{2000.0}));  // a period of half a millisecond
 
   // A video with frames: exported as a list only with -v.
   const std::string video = Head("LEFT", "500.00") +
