@@ -234,3 +234,17 @@ TEST(VhdrSaveVarnix, RealHeadersGetTableRowsAndCoordinatesWhereTheyBelong) {
   EXPECT_NE(an.find("Ch32=1,-60,51\r\nCh33=0,0,0\r\n"), std::string::npos);
   EXPECT_NE(an.find("DataPoints=10\r\n"), std::string::npos);
 }
+
+TEST(VhdrSaveVarnix, HeadReferencedGazeChannelsAreNamedInTheComment) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(2, "", false));
+  BrainampVhdr record = HeaderRecord(2);
+  const std::string kNote = "the href channels hold head-referenced (HREF) samples";
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "gaze", {"eyeRx", "eyeRy", "blink"}, 500.0, 10));
+  EXPECT_EQ(testsupport::ReadFile(dir / "gaze.vhdr").find(kNote), std::string::npos);
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "href", {"hrefRx", "hrefRy", "eyeRp", "blink"}, 500.0, 10));
+  const std::string out = testsupport::ReadFile(dir / "href.vhdr");
+  // After the impedances, inside the comment section, in the header's own line ends.
+  EXPECT_GT(out.find(kNote), out.find("blink:      Out of Range!\r\n")) << out;
+  EXPECT_TRUE(out.ends_with("not gaze on the screen.\r\n")) << out;
+}
