@@ -196,8 +196,10 @@ class AscRawData {
   /// The grid index of a sample line's timestamp token: at 2000 Hz the second line of a whole
   /// millisecond is its second half. False (after the report) when the line fits no grid.
   bool PlaceSample(std::string_view token, uint32_t& i);
+  /// The timestamp token of the next sample line (empty when none follows soon).
+  std::string_view NextSampleToken() const;
   /// Logs a sample line that breaks the 2000 Hz pattern, with its line number.
-  void GridWarning(std::string_view what);
+  void GridWarning(std::string_view what, uint64_t line);
   void ParseEventLine(AscTokens& t);
   void ParseMessage(AscTokens& t);
   /// A message with the trigger keyword: its code and its time (less EyeLink's offset field).
@@ -231,6 +233,7 @@ class AscRawData {
   uint32_t mySameTimestampCount = 0;
   uint32_t myLastSampleTimestamp = 0;
   bool myLastSampleHalf = false;
+  uint64_t myLastSampleLine = 0;
   bool myFractionStyle = false;      ///< the 2000 Hz timestamps carry ".5" fractions
   uint64_t myGridWarnings = 0;       ///< sample lines off the expected 2000 Hz pattern
   uint64_t myFirstGridWarningLine = 0;  ///< a START line was read: its first sample line gives the phase

@@ -66,6 +66,7 @@ void AscRawData::ResetParseState() {
   mySameTimestampCount = 0;
   myLastSampleTimestamp = 0;
   myLastSampleHalf = false;
+  myLastSampleLine = 0;
   myFractionStyle = false;
   myGridWarnings = 0;
   myFirstGridWarningLine = 0;
@@ -88,7 +89,9 @@ bool AscRawData::PlaceSample(std::string_view token, uint32_t& i) {
     myFractionStyle = true;
     const bool follows = mySameTimestampCount > 0 &&
                          (half ? sameStamp && !myLastSampleHalf : stamp == myLastSampleTimestamp + 1 && myLastSampleHalf);
-    if (!follows && !myPhasePending) GridWarning("the .5 fractions of the 2000 Hz timestamps do not alternate");
+    if (!follows && !myPhasePending) {
+      GridWarning("the .5 fractions of the 2000 Hz timestamps do not alternate", myCurrentLine);
+    }
     mySameTimestampCount = sameStamp ? mySameTimestampCount + 1 : 1;
   } else if (sameStamp) {
     // Whole milliseconds: the second line of a timestamp is its second half. A third cannot be
@@ -99,17 +102,40 @@ bool AscRawData::PlaceSample(std::string_view token, uint32_t& i) {
     }
     i += 1;
   } else {
+    // Inside a block every millisecond holds two sample lines; one alone lost its other half.
+    if (mySameTimestampCount == 1 && !myFractionStyle && !myPhasePending && !myLastSampleHalf) {
+      GridWarning("a 2000 Hz millisecond with one sample line, placed on its first half", myLastSampleLine);
+    }
     mySameTimestampCount = 1;
+    // A block may begin on the second half of a millisecond: its first timestamp then stands
+    // alone, the next sample line already writes the next millisecond.
+    // (A file written with fractions names every half itself.)
+    const std::string_view next = myPhasePending ? NextSampleToken() : std::string_view();
+    if (myPhasePending && !myFractionStyle && next.find('.') == std::string_view::npos && next != token) {
+      i += 1;
+      mySameTimestampCount = 2;
+    }
   }
   myLastSampleTimestamp = stamp;
   myLastSampleHalf = (i & 1u) != 0;
+  myLastSampleLine = myCurrentLine;
   return true;
 }
 
-void AscRawData::GridWarning(std::string_view what) {
-  if (myGridWarnings++ == 0) myFirstGridWarningLine = myCurrentLine + 1;
-  Warn(kNoPosition, std::string(what) + " ( line " + std::to_string(myCurrentLine + 1) + ": " +
-                        std::string(LineText(myCurrentLine).substr(0, 40)) + " )");
+std::string_view AscRawData::NextSampleToken() const {
+  AscTokens t;
+  // The next sample line is as a rule the next line; a few event lines may come between.
+  for (uint64_t line = myCurrentLine + 1; line < NbLines() && line <= myCurrentLine + 16; ++line) {
+    t.Split(LineText(line));
+    if (t.Count() >= 3 && SampleIndex(t[0]) != kNoIndex) return t[0];
+  }
+  return {};
+}
+
+void AscRawData::GridWarning(std::string_view what, uint64_t line) {
+  if (myGridWarnings++ == 0) myFirstGridWarningLine = line + 1;
+  Warn(kNoPosition, std::string(what) + " ( line " + std::to_string(line + 1) + ": " +
+                        std::string(LineText(line).substr(0, 40)) + " )");
 }
 
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {

@@ -58,6 +58,32 @@ TEST(Asc2000Hz, BothTimestampStylesGiveTheSameHalfMillisecondGrid) {
   }
 }
 
+TEST(Asc2000Hz, ABlockBeginningOnASecondHalfAndALostHalfKeepEverySampleAtItsTime) {
+  // Block 1 begins on the second half of 1000; block 2 loses the second half of 2001.
+  const std::string text = Head("RIGHT", "2000.00") + Right("1000", 1) + "INPUT\t1001\t5\n" + Right("1001", 2) +
+                           Right("1001", 3) + End(1002) + "START\t2000 \tRIGHT\tSAMPLES\tEVENTS\n" + Right("2000", 4) +
+                           Right("2000", 5) + Right("2001", 6) + Right("2002", 7) + Right("2002", 8) + End(2003);
+  std::unique_ptr<AscRun> run;
+  const std::string console = asctest::Capture([&] { run = std::make_unique<AscRun>(text); });
+  ASSERT_TRUE(run->ok) << console;
+  const AscRawData& asc = run->asc;
+  const std::vector<std::pair<double, std::string>> kAt = {{1, "1000.5"}, {2, "1001"},   {3, "1001.5"}, {4, "2000"},
+                                                           {5, "2000.5"}, {6, "2001"}, {7, "2002"},   {8, "2002.5"}};
+  for (const auto& [x, time] : kAt) {
+    bool found = false;
+    for (uint32_t k = 0; k < asc.NbSamples() && !found; ++k) {
+      if (At(asc, "eyeRx", k) == x) {
+        EXPECT_EQ(asc.TimestampOfIndex(k), time) << x;
+        found = true;
+      }
+    }
+    EXPECT_TRUE(found) << x;
+  }
+  // The lone 2001 is reported (line 13), the block's first line is not.
+  EXPECT_NE(console.find("1 sample line(s) of "), std::string::npos) << console;
+  EXPECT_NE(run->Log().find("one sample line, placed on its first half ( line 13: 2001\t"), std::string::npos) << run->Log();
+}
+
 TEST(Asc2000Hz, FalseBlinkThresholdStaysInMilliseconds) {
   SynchroParams p = AscRun::Defaults();
   p.falseBlinkMsec = 3;
