@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "asctestfile.h"
@@ -85,10 +86,25 @@ TEST(Asc2000Hz, ABlockBeginningOnASecondHalfAndALostHalfKeepEverySampleAtItsTime
 }
 
 TEST(Asc2000Hz, FalseBlinkThresholdStaysInMilliseconds) {
-  SynchroParams p = AscRun::Defaults();
-  p.falseBlinkMsec = 3;
-  AscRun run(Head("RIGHT", "2000.00") + Right("1000", 1), p);
-  EXPECT_EQ(run.asc.Header().falseBlinkSamples, 6);
+  // A blink over the three half milliseconds 1001 to 1002 (two samples from start to end).
+  const std::string missing = "\t   .\t   .\t    0.0\t...\n";
+  const std::string text = Head("RIGHT", "2000.00") + Right("1000", 1) + Right("1000.5", 2) + "SBLINK R 1001\n" +
+                           "1001" + missing + "1001.5" + missing + "1002" + missing + "EBLINK R 1001\t1002\t2\n" +
+                           Right("1002.5", 6) + Right("1003", 7) + End(1004);
+  for (const auto& [msec, samples, removed] : std::vector<std::tuple<int, int, bool>>{{1, 2, true}, {0, 0, false}}) {
+    SCOPED_TRACE(msec);
+    SynchroParams p = AscRun::Defaults();
+    p.falseBlinkMsec = msec;
+    AscRun run(text, p);
+    ASSERT_TRUE(run.ok) << run.Log();
+    EXPECT_EQ(run.asc.Header().falseBlinkSamples, samples);
+    EXPECT_EQ(run.asc.BlinksRight().size(), removed ? 0u : 1u);
+    for (uint32_t k = 2; k <= 4; ++k) {
+      // Bridged by the straight line from x 2 at index 1 to x 6 at index 5.
+      EXPECT_EQ(At(run.asc, "eyeRx", k), removed ? k + 1.0 : AscRawData::kMissing) << k;
+      EXPECT_EQ(At(run.asc, "blink", k), removed ? 0.0 : 1.0) << k;
+    }
+  }
 }
 
 struct BadCase {
