@@ -14,15 +14,18 @@ struct QualityRecord {
   double syncOutputTime = 0.0;     ///< seconds spent writing the merged outputs
   double matchingTime = 0.0;       ///< seconds spent matching triggers
   double rSquared = 0.0;           ///< of the drift fit
-  std::vector<int32_t> histogram = std::vector<int32_t>(11, 0);  ///< never filled: stays eleven zeros
+  /// The merge's alignment errors (eye-tracker samples, bins -5..5), as in HistoGlobalError.txt.
+  std::vector<int32_t> histogram = std::vector<int32_t>(11, 0);
 };
 
 /// Alignment-error histograms of the run's trigger matchings for the article line (-A).
 struct ArticleRecord {
+  /// Each matching's fixed block on the line: a run without a reference file leaves the
+  /// reference blocks at 0 instead of moving the eye-tracker/EEG block.
+  enum Block : uint64_t { kTrackerEeg = 0, kReferenceEeg = 1, kReferenceTracker = 2 };
   bool enabled = false;
   std::string baseName;
-  uint64_t nextHistogramOffset = 0;  ///< advanced by 11 after each matching
-  std::vector<int32_t> histograms = std::vector<int32_t>(33, 0);  ///< three 11-bin blocks
+  std::vector<int32_t> histograms = std::vector<int32_t>(33, 0);  ///< three 11-bin blocks, by Block
 };
 
 struct SynchroParams {

@@ -106,6 +106,28 @@ def main():
         check(time.min() >= 1 and time.max() <= nb_samples, name + " times 1-based on the grid")
         check(np.all(time[1] >= time[0]), name + " ends after starts")
         check(field(entries, "value").shape == (1, time.shape[1]), name + " value shape")
+    # fseek is the event's 1-based line number: Data.fseek(fseek) in MATLAB is where its own line starts.
+    opening = {"Triggers": ("INPUT",), "AcqPhases": ("MSG",), "RecordSteps": ("START",),
+               "Sequences": ("MSG", "START"), "Displayables": ("MSG",), "Transitions": ("MSG",),
+               "FixationSaccadesLeft": ("SFIX", "SSACC"), "FixationSaccadesRight": ("SFIX", "SSACC"),
+               "BlinksLeft": ("SBLINK",), "BlinksRight": ("SBLINK",)}
+    words = {"AcqPhases": "BEGIN PHASE", "Displayables": "TRANSITION|Image_Start", "Transitions": "TRANSITION|Image_Start",
+             "Sequences": "BEGIN SEQUENCE|SAMPLES"}
+    for name in present[1:]:
+        if name not in opening:
+            continue
+        lines = field(field(events, name), "fseek")
+        check(lines.dtype == np.uint32 and lines.min() >= 1 and lines.max() <= len(offsets), name + " fseek range")
+        for number in lines[0]:
+            # An eye event whose start the file never wrote (a block begun within a fixation) has
+            # no start line: it names the first line.
+            if number == 1 and name.startswith(("Fixation", "Blinks")):
+                continue
+            begin = offsets[number - 1]
+            line = text[begin:text.find(b"\n", begin)].decode("latin-1")
+            check(line.split()[0] in opening[name], "%s fseek %d is the line %r" % (name, number, line))
+            if name in words:
+                check(any(w in line for w in words[name].split("|")), "%s fseek %d is the line %r" % (name, number, line))
     for eye in ["Left", "Right"]:
         name = "FixationSaccades" + eye
         if name in present:

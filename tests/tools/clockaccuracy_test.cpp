@@ -173,3 +173,45 @@ TEST(ClockAccuracy, MessageTriggersAloneSynchroniseWithinTheirJitter) {
     }
   }
 }
+
+TEST(ClockAccuracy, BufferOverflowStretchIsFoundByTimeWhateverTheCodes) {
+  // A short cycle of codes matches the code patterns around the overflow everywhere, and an EEG that
+  // starts late puts the overflow beyond their reach: the dated gap must decide, and exactly the
+  // tracker triggers sent while the EEG lost its samples go.
+  const char* const kCases[] = {
+      "--seed 1 --pattern repeat --repeat-cycle 3",  "--seed 2 --pattern repeat --repeat-cycle 3",
+      "--seed 3 --pattern repeat --repeat-cycle 3",  "--seed 4 --pattern repeat --repeat-cycle 3",
+      "--seed 5 --pattern repeat --repeat-cycle 3",  "--seed 6 --pattern repeat --repeat-cycle 3",
+      "--seed 7 --eeg-start-late 14",                "--seed 8 --eeg-start-late 14 --date-error 3 --gaze-rate 250",
+      "--seed 9 --pattern repeat --repeat-cycle 2 --tracker-start-late 5 --date-error 3 --eeg-rate 1000",
+  };
+  for (const char* options : kCases) {
+    SCOPED_TRACE(options);
+    testsupport::TempDir dir;
+    const std::vector<int64_t> lost = MakePair(
+        dir, std::string("--duration 120 --trigger-interval 700 --overflow 2000 --format float32 --no-eye-events ") +
+                 options);
+    simcheck::Truth truth;
+    std::string error;
+    ASSERT_TRUE(simcheck::ReadTruth(dir / "in/S.truth.txt", truth, error)) << error;
+    const simcheck::TruthSegment* overflow = nullptr;
+    for (const simcheck::TruthSegment& s : truth.segments) {
+      if (s.kind == "overflow") overflow = &s;
+    }
+    ASSERT_NE(overflow, nullptr);
+    uint64_t inGap = 0;
+    for (const simcheck::TruthTrigger& t : truth.triggers) {
+      inGap += t.lost && t.etRecorded && t.gapFilledPosition > overflow->gapFilledPosition - overflow->lostBefore - 1 &&
+               t.gapFilledPosition <= overflow->gapFilledPosition;
+    }
+    ASSERT_GT(inGap, 0u);
+    for (const std::string direction : {"", "-e"}) {
+      std::string log;
+      const simcheck::Alignment a = RunAndMeasure(dir, "out" + direction, direction, lost, 0.0, log);
+      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
+      EXPECT_NE(log.find("Eye stream corrected. Triggers removed: " + std::to_string(inGap) + "\n"), std::string::npos)
+          << log;
+      EXPECT_EQ(log.find("Could not apply"), std::string::npos) << log;
+    }
+  }
+}

@@ -76,8 +76,12 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
       continue;
     }
     if (t.LineContains("DISPLAY_COORDS")) {
-      header.screenWidth = U16(AscTokens::IntValue(t.NextToLast()));
-      header.screenHeight = U16(AscTokens::IntValue(last));
+      // EyeLink writes the first and the last pixel, both inclusive ("0 0 1919 1079" for a
+      // 1920 x 1080 screen), where "SCREEN WIDTH" gives the pixel count itself.
+      const int64_t left = n >= 7 ? AscTokens::IntValue(t[n - 4]) : 0;
+      const int64_t top = n >= 7 ? AscTokens::IntValue(t[n - 3]) : 0;
+      header.screenWidth = U16(AscTokens::IntValue(t.NextToLast()) - left + 1);
+      header.screenHeight = U16(AscTokens::IntValue(last) - top + 1);
       continue;
     }
     if (!startFound) {

@@ -39,27 +39,34 @@ bool AscRawData::LoadTriggerNames(const std::string& triggersFileName) {
 }
 
 bool AscRawData::SortEvents(bool skipClosing) {
-  if (myHeader.softwareName.rfind("Tessark", 0) == 0 && myAcqPhases.empty()) {
-    return Error("AscRawData::SortEvents myAcqPhases.size() == 0", "");
+  // The stimulus program's items without the phases around them: a recording cut short or an
+  // older version of the program. Their transitions and frames are still there to be derived;
+  // what the file left open closes at its last sample instead of at the last phase's end.
+  const bool structured = myHeader.softwareName.rfind("Tessark", 0) == 0 || !myDisplayables.empty() ||
+                          !mySequences.empty();
+  if (myAcqPhases.empty() && structured) {
+    Warn(kNoPosition, "No BEGIN PHASE message: the items still open are closed at the last sample line");
   }
   if (!skipClosing) {
+    uint32_t closeAt = myLastSampleIndex;
     if (myAcqPhases.empty()) {
       if (!myRecords.empty() && myRecords.back()->end != myLastSampleIndex) myRecords.back()->end = myLastSampleIndex;
     } else {
       AcqPhase& phase = *myAcqPhases.back();
       if (!(phase.end > phase.start)) phase.end = myNbSamples - 1;
-      auto close = [&phase](Event* e) {
-        if (e && !(e->end > e->start)) e->end = phase.end;
-      };
-      if (!myRecords.empty()) close(myRecords.back().get());
-      if (!mySequences.empty()) close(mySequences.back().get());
-      if (!myDisplayables.empty()) close(myDisplayables.back().get());
-      if (!ProcessFrames()) return Error("Can not process frames", "");
-      if (!myTransitions.empty()) {
-        for (auto& tr : myTransitions) tr->start = tr->end;
-      } else {
-        for (const auto& d : myDisplayables) myTransitions.push_back(std::make_unique<CTransition>(*d));
-      }
+      closeAt = phase.end;
+      if (!myRecords.empty() && !(myRecords.back()->end > myRecords.back()->start)) myRecords.back()->end = closeAt;
+    }
+    auto close = [closeAt](Event* e) {
+      if (!(e->end > e->start)) e->end = std::max(closeAt, e->start);
+    };
+    if (!mySequences.empty()) close(mySequences.back().get());
+    if (!myDisplayables.empty()) close(myDisplayables.back().get());
+    if (!ProcessFrames()) return Error("Can not process frames", "");
+    if (!myTransitions.empty()) {
+      for (auto& tr : myTransitions) tr->start = tr->end;
+    } else {
+      for (const auto& d : myDisplayables) myTransitions.push_back(std::make_unique<CTransition>(*d));
     }
   }
   RemoveFalseBlinks(myBlinksLeft, eyeLx, eyeLy);

@@ -450,7 +450,9 @@ void AscRawData::TransitionBegin(AscTokens& t, uint32_t m) {
     Warn(m, "Invalide TRANSITION syntax (can not merge substrings)");
     return;
   }
-  if (t[9] == "IMAGE") ChangeState(InDisplayable, "inDisplayable", false, m);
+  // Every kind of item is open until its END TRANSITION: the video's BEGIN FRAME messages count
+  // only while it is, and the gaze is checked against the rectangle of whatever is shown.
+  ChangeState(InDisplayable, "inDisplayable", false, m);
   MarkStatus(m, kStructureMessage);
   myLastFrameNumber = 0;
   myDisplayables.push_back(std::make_unique<Displayable>(t, m, LineIndex(myCurrentLine)));

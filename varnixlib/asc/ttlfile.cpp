@@ -68,11 +68,12 @@ bool TtlFile::Write(const std::vector<std::unique_ptr<Trigger>>& triggers, const
   std::mt19937 random(static_cast<uint32_t>(
       std::chrono::system_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<int> jitter(0, 32767);
-  const int64_t first = triggers.front()->start;
+  // The tracker's own times, in milliseconds: the sample index would count samples, not time.
+  const int64_t first = triggers.front()->timestamp;
   out << "0 " << triggers.front()->type << '\n';
   for (size_t k = 1; k < triggers.size(); ++k) {
     const int64_t r = jitter(random);
-    int64_t time = (static_cast<int64_t>(triggers[k]->start) - first) * 1000 -
+    int64_t time = (static_cast<int64_t>(triggers[k]->timestamp) - first) * 1000 -
                    static_cast<int64_t>(RoundHalfAway(r / 32767.0 * 2000.0));
     // The reader takes unsigned times only: a trigger on the first one's sample must not end the file.
     if (time < 0) time = 0;

@@ -16,6 +16,7 @@ class TtlFile {
   /// The triggers of the file, start = end = the time in milliseconds (rounded half away from
   /// zero); empty when the file cannot be opened. Reading stops at the first pair that does not parse.
   static std::vector<Trigger> Read(const std::string& ascFileName);
-  /// Writes the triggers with a random jitter of 0 to 2000 microseconds; nothing for an empty list.
+  /// Writes the triggers' tracker times (their timestamps) in microseconds from the first one, less
+  /// a random jitter of 0 to 2000 microseconds; nothing for an empty list.
   static bool Write(const std::vector<std::unique_ptr<Trigger>>& triggers, const std::string& ascFileName);
 };

@@ -69,7 +69,8 @@ bool BrainampVhdr::Process(const std::string& fileName) {
         "");
   }
 
-  const std::string type = reader.Value(kCommon, "DataType", "FREQUENCYDOMAIN");
+  // BrainVision Recorder writes no DataType line: its recordings are time series.
+  const std::string type = reader.Value(kCommon, "DataType", "TIMEDOMAIN");
   if (type == "FREQUENCYDOMAIN") {
     dataType = FREQUENCYDOMAIN;
   } else if (type == "TIMEDOMAIN") {

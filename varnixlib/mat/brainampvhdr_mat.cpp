@@ -43,7 +43,9 @@ MatVariable AddMatParams(const BrainampVhdr& header, double valNaN, const SyncOu
   if (sync) {
     names.insert(names.end(), sync->addedChannelNames.begin(), sync->addedChannelNames.end());
     rows = sync->nbOfChannels;
-    while (gains.size() < sync->nbOfChannels) gains.push_back(0.5);
+    // The merged header gives the added channels resolution 1.0: the gaze is stored in pixels
+    // (and the blink flag as 0 or 1), one unit per step.
+    while (gains.size() < sync->nbOfChannels) gains.push_back(1.0);
   }
   ok = params.AddChannelNames("channelNames", names, rows) && ok;
   ok = params.AddVector("channelGains", gains) && ok;

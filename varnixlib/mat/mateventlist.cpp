@@ -8,7 +8,9 @@ void MatEventList::Add(uint16_t code, uint32_t position, uint32_t length, uint32
   // Unsigned 32-bit arithmetic, as the time fields are stored.
   myTimes.push_back(position + 1u);
   myTimes.push_back(position + length + 1u);
-  myLines.push_back(line);
+  // The 1-based line number, as the times are 1-based: Data.fseek(fseek) in MATLAB is then the
+  // byte offset of the event's own line.
+  myLines.push_back(line + 1u);
 }
 
 void MatEventList::Add(const Event& event) {

@@ -1,7 +1,8 @@
 #pragma once
 // The common MAT form of an event list: one entry per event, from a code, a 0-based position, a
-// length in samples and a text line. The 1-based times are worked out here, at export, so the
-// events themselves keep their 0-based indices for the stages that run after the export.
+// length in samples and a 0-based text line index. The 1-based times and line numbers are worked
+// out here, at export, so the events themselves keep their 0-based indices for the stages that run
+// after the export.
 
 #include <algorithm>
 #include <cstdint>
@@ -15,7 +16,8 @@ class Event;
 
 class MatEventList {
  public:
-  /// One entry: value = code, time = (position + 1, position + length + 1), fseek = line.
+  /// One entry: value = code, time = (position + 1, position + length + 1), fseek = line + 1 (the
+  /// 0-based line index as a 1-based line number).
   void Add(uint16_t code, uint32_t position, uint32_t length, uint32_t line);
   /// An entry for the event as it lies on its own grid.
   void Add(const Event& event);

@@ -28,7 +28,7 @@ struct SyncOutputDescription {
 
 /// The "Params" structure of the header, given the fill value of the sample type. With a merged
 /// recording (sync) the rate and sizes are its own, its added channels follow the EEG names with
-/// gain 0.5 each. Empty (reported) when a field cannot be built.
+/// gain 1.0 each, as in the merged header. Empty (reported) when a field cannot be built.
 MatVariable AddMatParams(const BrainampVhdr& header, double valNaN, const SyncOutputDescription* sync);
 
 /// "AscHeader": the identity and screen of the eye-tracker recording.

@@ -9,7 +9,9 @@
 #include "varnixlib/merge/syncrecord.h"
 #include "varnixlib/support/logdirectory.h"
 #include "varnixlib/support/report.h"
+#include "varnixlib/support/rounding.h"
 #include "varnixlib/sync/clockmatching.h"
+#include "varnixlib/sync/errorhistogram.h"
 #include "varnixlib/sync/matchingreport.h"
 #include "varnixlib/sync/triggermatching.h"
 
@@ -19,15 +21,6 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
                            const SetWritten& afterEachSet, SyncRecord* record) {
   const auto start = std::chrono::steady_clock::now();
 
-  std::vector<CMarker> reference;
-  reference.reserve(ttl.size());
-  for (const Trigger& trigger : ttl) {
-    CMarker marker;
-    marker.type = Stimulus;
-    marker.code = trigger.type;
-    marker.position = trigger.start;
-    reference.push_back(marker);
-  }
   std::vector<CMarker> eyeTriggers;
   std::vector<CMarker> eyeEvents;
   gaze.GetTriggerMarkers(eyeTriggers);
@@ -40,22 +33,38 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   const double eegRate = 1e6 / myVhdr.samplingInterval;
   const double gazeRate = 1000.0 / gaze.SamplePeriod();
 
+  // The reference file counts milliseconds; on the tracker's sample grid it compares with the
+  // tracker's triggers as they are and with the EEG's through the same rate ratio as they do.
+  std::vector<CMarker> reference;
+  reference.reserve(ttl.size());
+  for (const Trigger& trigger : ttl) {
+    CMarker marker;
+    marker.type = Stimulus;
+    marker.code = trigger.type;
+    marker.position = static_cast<uint32_t>(RoundHalfAway(trigger.start / static_cast<double>(gaze.SamplePeriod())));
+    reference.push_back(marker);
+  }
   if (!reference.empty()) {
+    // The reference only checks the devices: a file that does not fit is reported, not fatal.
     MatchingResult referenceEeg;
     if (!MatchAndReport(params, "Match TTLreference with EEGtriggers", reference, myVmrk.markers,
-                     eegRate / gazeRate, nullptr, referenceEeg)) {
-      return false;
+                        eegRate / gazeRate, nullptr, referenceEeg, true, ArticleRecord::kReferenceEeg)) {
+      Warning("Brainamp::Synchronize : the reference TTL file does not match the EEG triggers; the merge goes on",
+              "");
     }
     MatchingResult referenceEye;
-    if (!MatchAndReport(params, "Match TTLreference with ETtriggers", reference, eyeTriggers, 1.0,
-                     nullptr, referenceEye)) {
-      return false;
+    if (!MatchAndReport(params, "Match TTLreference with ETtriggers", reference, eyeTriggers, 1.0, nullptr,
+                        referenceEye, true, ArticleRecord::kReferenceTracker)) {
+      Warning("Brainamp::Synchronize : the reference TTL file does not match the eye-tracker triggers; the merge "
+              "goes on",
+              "");
     }
   }
   const std::vector<CMarker> trackerTriggers = eyeTriggers;
   MatchingResult eyeEeg;
   const bool matched = MatchAndReport(params, "Match ETtriggers with EEGtriggers", eyeTriggers, myVmrk.markers,
-                                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel);
+                                      eegRate / gazeRate, &myVmrk.segments, eyeEeg, params.twoPointModel, ArticleRecord::kTrackerEeg,
+                                      eegRate / 1000.0);
   // Whatever happens from here on, the report shows what the matching found.
   struct Keep {
     SyncRecord* record;
@@ -111,6 +120,13 @@ bool Brainamp::Synchronize(SynchroParams& params, const std::string& outputName,
   WriteAlignmentStatistics(eyeEeg, gLogDirectory);
   if (record) record->statisticsWritten = true;
   params.quality.rSquared = eyeEeg.rSquared;
+  {
+    std::vector<double> errors;
+    errors.reserve(eyeEeg.alignment.size());
+    for (const AlignmentRow& row : eyeEeg.alignment) errors.push_back(row.withShifts);
+    const ErrorHistogram merged = BuildHistogram(errors);
+    params.quality.histogram.assign(merged.counts.begin(), merged.counts.end());
+  }
 
   return MergeStreams<T>(params, outputName, gaze, eyeEeg, eyeTriggers, eyeEvents, start,
                          afterEachSet, record);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 
@@ -219,6 +220,14 @@ void Pause() {
 }
 
 std::string DiagnosticDirectory() {
+  // A machine without the default folder, or runs that must not mix their lines with others', name
+  // another one.
+  const char* chosen = std::getenv("TOLMERA_DIAGNOSTIC_DIR");
+  if (chosen != nullptr && *chosen != '\0') {
+    std::string directory = chosen;
+    if (directory.back() != kSeparator && directory.back() != '/') directory += kSeparator;
+    return directory;
+  }
 #ifdef _WIN32
   return "c:\\tmp\\";
 #else

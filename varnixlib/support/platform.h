@@ -70,7 +70,8 @@ int RenameFile(const std::string& from, const std::string& to);
 /// so batch runs and CI never hang on it.
 void Pause();
 
-/// Directory of the per-run diagnostic files (quality and article lines).
+/// Directory of the per-run diagnostic files (quality and article lines): TOLMERA_DIAGNOSTIC_DIR
+/// when set, else the platform's temporary folder. Ends in a separator.
 std::string DiagnosticDirectory();
 
 }  // namespace Varnix::Platform

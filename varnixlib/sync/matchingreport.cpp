@@ -11,6 +11,16 @@ void PrintOverflowRepair(const OverflowRepair& repair) {
   if (!repair.found) return;
   if (!repair.located) {
     std::cout << "ERROR: Could not apply correction to buffer overflow!" << std::endl;
+    if (!repair.failure.empty()) std::cout << "       Why: " << repair.failure << std::endl;
+    return;
+  }
+  if (repair.byTime) {
+    std::cout << std::fixed << std::setprecision(0) << "EEG bufferoverflow lost stretch on the eye tracker's clock: "
+              << repair.lostFromMs << " to " << repair.lostToMs << " ms" << std::defaultfloat << std::setprecision(6)
+              << '\n';
+  }
+  if (repair.removeCount == 0 && repair.byTime) {
+    std::cout << "Eye stream corrected. Triggers removed: 0 (none was sent while the EEG lost its samples)" << std::endl;
     return;
   }
   std::cout << "EEG bufferoverflow start offset eyetracker: " << repair.overflowStart << '\n';
@@ -77,8 +87,8 @@ void WriteAlignmentStatistics(const MatchingResult& result, const std::string& l
 bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector<CMarker>& first,
                     const std::vector<CMarker>& second, double rateRatio,
                     const std::vector<CMarker*>* segments, MatchingResult& result,
-                    bool twoPointModel) {
-  const TriggerMatching matching(MatchingInput{&first, &second, rateRatio, segments});
+                    bool twoPointModel, ArticleRecord::Block block, double secondSamplesPerMs) {
+  const TriggerMatching matching(MatchingInput{&first, &second, rateRatio, segments, secondSamplesPerMs});
   result.overflow = matching.CorrectBufferOverflow();
   PrintOverflowRepair(result.overflow);
   RemoveOverflowTriggers(first, result.overflow);
@@ -91,7 +101,7 @@ bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector
     return false;
   }
   PrintMatching(title, result);
-  TriggerMatching::CountAlignment(result, params.article);
+  TriggerMatching::CountAlignment(result, params.article, block);
   return !twoPointModel || matching.ModelDrift(result);
 }
 

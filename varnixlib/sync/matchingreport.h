@@ -18,13 +18,15 @@ void PrintMatching(const std::string& title, const MatchingResult& result);
 void WriteAlignmentStatistics(const MatchingResult& result, const std::string& logDirectory);
 
 /// One matching as the synchronisation runs it: the overflow repair (applied to first, which the
-/// caller owns) and its report, the pairing and its report, the alignment count and, with a
+/// caller owns; by time when secondSamplesPerMs is given with the segments, else by the codes) and
+/// its report, the pairing and its report, the alignment count into the article block and, with a
 /// segment list and twoPointModel, the two-point clock model. The second list is not changed: its
 /// owner applies the segment shifts of the result. False, reported, when it fails.
 bool MatchAndReport(SynchroParams& params, const std::string& title, std::vector<CMarker>& first,
                     const std::vector<CMarker>& second, double rateRatio,
                     const std::vector<CMarker*>* segments, MatchingResult& result,
-                    bool twoPointModel = true);
+                    bool twoPointModel = true, ArticleRecord::Block block = ArticleRecord::kTrackerEeg,
+                    double secondSamplesPerMs = 0.0);
 /// The fitted clock model's console lines: pairs kept, drift, residuals, segment corrections, and
 /// the verdict on the pair.
 void PrintClockModel(const MatchingResult& result);

@@ -44,13 +44,10 @@ bool TriggerMatching::MatchCodes(const SynchroParams& params, MatchingResult& re
   return done;
 }
 
-void TriggerMatching::CountAlignment(const MatchingResult& result, ArticleRecord& article) {
-  const uint64_t offset = article.nextHistogramOffset;
-  // The record holds three blocks; a further matching is reported but not counted.
-  if (offset + 11 > article.histograms.size() || result.pairs.empty()) {
-    article.nextHistogramOffset += 11;
-    return;
-  }
+void TriggerMatching::CountAlignment(const MatchingResult& result, ArticleRecord& article,
+                                     ArticleRecord::Block block) {
+  const uint64_t offset = static_cast<uint64_t>(block) * 11;
+  if (offset + 11 > article.histograms.size() || result.pairs.empty()) return;
   const uint32_t x0 = result.X(0);
   const uint32_t y0 = result.Y(0);
   for (uint64_t p = 0; p < result.pairs.size(); ++p) {
@@ -61,7 +58,6 @@ void TriggerMatching::CountAlignment(const MatchingResult& result, ArticleRecord
     const int32_t e = static_cast<int32_t>(std::clamp<int64_t>(wide, -5, 5));
     ++article.histograms[offset + static_cast<uint64_t>(e + 5)];
   }
-  article.nextHistogramOffset += 11;
 }
 
 void RemoveOverflowTriggers(std::vector<CMarker>& first, const OverflowRepair& repair) {

@@ -24,6 +24,9 @@ struct MatchingInput {
   double rateRatio = 1.0;  ///< nominal second-list samples per first-list sample
   /// The "New Segment" markers of the second list (EEG), or none: then no clock is modelled.
   const std::vector<CMarker*>* segmentList = nullptr;
+  /// Nominal second-list samples per millisecond of the first list's trigger times, when the first
+  /// list carries them (the tracker's): the overflow repair then finds the lost stretch by time.
+  double secondSamplesPerMs = 0.0;
 };
 
 /// Where the second list's first buffer overflow falls in the first list.
@@ -34,6 +37,10 @@ struct OverflowRepair {
   int32_t overflowEnd = -1;    ///< first-list position of the first trigger kept after it
   uint64_t removeFrom = 0;     ///< first-list index of the first lost trigger
   uint64_t removeCount = 0;    ///< lost triggers to remove from the first list
+  bool byTime = false;         ///< the segment dates and the clocks found the stretch, not the codes
+  double lostFromMs = 0.0;     ///< by time: the lost stretch on the first list's clock
+  double lostToMs = 0.0;
+  std::string failure;         ///< why the stretch could not be found, when it was not
 };
 
 /// The clock model of one EEG segment.
@@ -106,8 +113,10 @@ class TriggerMatching {
   /// The LCS over the codes of the two lists, with the tie-break chosen by classicLcs: fills the
   /// pairs of result (and starts its clock model at the nominal ratio). False when it cannot run.
   bool MatchCodes(const SynchroParams& params, MatchingResult& result) const;
-  /// Adds the pairs' alignment to the next 11-bin block of the article histograms.
-  static void CountAlignment(const MatchingResult& result, ArticleRecord& article);
+  /// Adds the pairs' alignment to the given 11-bin block of the article histograms: each side's
+  /// offset from the first pair in first-list units, rounded, the second side through the rate
+  /// ratio.
+  static void CountAlignment(const MatchingResult& result, ArticleRecord& article, ArticleRecord::Block block);
 
   /// Drift line, segment shifts, the alignment table and R². Without a segment list it does
   /// nothing; false (after an error line) when no segment holds two pairs.

@@ -48,10 +48,28 @@ TEST(AscHeaderScan, ReadsTheHeaderKeysAndTheConvertedFromName) {
   EXPECT_EQ(h.screenDistance, 60);
   EXPECT_EQ(h.guidingEye, "LEFT");
   EXPECT_EQ(h.frameRate, 60);
-  EXPECT_EQ(h.screenWidth, 1919);
-  EXPECT_EQ(h.screenHeight, 1079);
+  EXPECT_EQ(h.screenWidth, 1920);
+  EXPECT_EQ(h.screenHeight, 1080);
   EXPECT_EQ(h.samplePeriodUs, 2000u);
   EXPECT_EQ(h.falseBlinkSamples, 50);
+}
+
+TEST(AscHeaderScan, DisplayCoordsGiveTheFirstAndLastPixelAndScreenWidthTheCount) {
+  for (const auto& [line, width, height] : std::vector<std::tuple<std::string, int, int>>{
+           {"MSG\t900 DISPLAY_COORDS 0 0 3839 2159\n", 3840, 2160},
+           {"MSG\t900 DISPLAY_COORDS 0 0 1023 767\n", 1024, 768},
+           {"MSG\t900 DISPLAY_COORDS 100 50 1123 817\n", 1024, 768},
+           {"MSG\t900 SCREEN WIDTH 1280\nMSG\t900 SCREEN HEIGHT 1024\n", 1280, 1024}}) {
+    // Without the helper's own DISPLAY_COORDS line, which would come last and win.
+    const std::string head = asctest::Head();
+    const size_t cut = head.find("MSG");
+    const std::string text = head.substr(0, cut) + line + head.substr(head.find('\n', cut) + 1) +
+                             asctest::Mono(1000, "1", "1") + asctest::End(1001);
+    AscRun run(text);
+    ASSERT_TRUE(run.ok) << line;
+    EXPECT_EQ(run.asc.Header().screenWidth, width) << line;
+    EXPECT_EQ(run.asc.Header().screenHeight, height) << line;
+  }
 }
 
 TEST(AscHeaderScan, FrameRateNeedsFourOrFiveTokens) {

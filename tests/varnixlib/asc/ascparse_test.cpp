@@ -337,7 +337,8 @@ TEST(AscExperimentStructure, ATransitionBeginBuildsADisplayableFromItsTokens) {
   EXPECT_EQ(run.asc.Status()[1] & 64, 64);  // x = 5 < left 10
   EXPECT_EQ(run.asc.Status()[2] & 64, 64);  // x = 900 >= right 810
   EXPECT_EQ(run.asc.Status()[3] & 64, 0);   // closed by the END TRANSITION
-  EXPECT_EQ(run.Log(), "");
+  // An item outside any phase is the log's only line.
+  EXPECT_EQ(run.Log(), "No BEGIN PHASE message: the items still open are closed at the last sample line\n");
 }
 
 TEST(AscExperimentStructure, TransitionEndsRecordMouseKeyboardBlankAndGaze) {
@@ -404,15 +405,24 @@ TEST(AscExperimentStructure, MergeTextTokensJoinsUpToTheClosingTextToken) {
   EXPECT_FALSE(asc.MergeTextTokens(t, storage));  // 19 after the merge
 }
 
-TEST(AscExperimentStructure, AVideoItemDoesNotOpenTheDisplayableState) {
-  AscRun run(Head() + Transition(1001, "mouse_transition", "VIDEOWITHOUTSOUND", "v") + "MSG\t1002 BEGIN FRAME 1\n" +
-             "MSG\t1003 END TRANSITION MOUSE L 1 1\n" + End(1004));
-  ASSERT_TRUE(run.ok);
-  ASSERT_EQ(run.asc.Displayables().size(), 1u);
-  EXPECT_EQ(run.asc.Displayables()[0]->type, 1004);
-  EXPECT_EQ(run.asc.Displayables()[0]->typeAsked, 1007);
-  EXPECT_EQ(run.asc.FrameAdvances()[2], 0);  // the frame message was ignored
-  EXPECT_NE(run.Log().find("inDisplayable = false. It means a new END ( at timestamp 1003, line "), std::string::npos);
+TEST(AscExperimentStructure, EveryKindOfItemOpensTheDisplayableStateUntilItsEnd) {
+  // Each kind, then a video that begins while another item is still open.
+  for (const std::string kind : {"IMAGE", "TEXT", "VIDEOWITHOUTSOUND", "VIDEOWITHSOUND"}) {
+    AscRun run(Head() + Transition(1001, "mouse_transition", kind, "v") + "MSG\t1002 BEGIN FRAME 1\n" +
+               "MSG\t1003 END TRANSITION MOUSE L 1 1\n" + End(1004));
+    ASSERT_TRUE(run.ok) << kind;
+    ASSERT_EQ(run.asc.Displayables().size(), 1u);
+    EXPECT_EQ(run.asc.Displayables()[0]->typeAsked, 1007);
+    EXPECT_EQ(run.asc.FrameAdvances()[2], 1) << kind;  // the frame message counts while the item is open
+    EXPECT_EQ(run.Log().find("inDisplayable"), std::string::npos) << kind << run.Log();
+  }
+  AscRun unclosed(Head() + Transition(1001, "mouse_transition", "IMAGE", "v") +
+                  Transition(1002, "time_transition", "VIDEOWITHSOUND", "w") + "MSG\t1003 END TRANSITION TIMEOUT\n" +
+                  "MSG\t1004 END TRANSITION TIMEOUT\n" + End(1005));
+  ASSERT_TRUE(unclosed.ok);
+  const std::string log = unclosed.Log();
+  EXPECT_NE(log.find("inDisplayable = true. It means a new BEGIN ( at timestamp 1002, line 6 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inDisplayable = false. It means a new END ( at timestamp 1004, line 8 )"), std::string::npos) << log;
 }
 
 TEST(AscExperimentStructure, AnEndTransitionWithoutAnyItemIsAConsoleWarning) {

@@ -24,7 +24,7 @@ void ResetCorruptionStops() { gStops = 0; }
 std::string Head(const std::string& eyes, const std::string& rate, bool vel, unsigned start) {
   const std::string t = std::to_string(start);
   return "** CONVERTED FROM D:\\data\\s01.edf using edfapi 3.1\n"
-         "MSG\t" + t + " DISPLAY_COORDS 0 0 1920 1080\n"
+         "MSG\t" + t + " DISPLAY_COORDS 0 0 1919 1079\n"
          "START\t" + t + " \t" + eyes + "\tSAMPLES\tEVENTS\n"
          "SAMPLES\tGAZE\t" + eyes + (vel ? "\tVEL" : "") + "\tRATE\t" + rate + "\tTRACKING\tCR\tFILTER\t2\n";
 }

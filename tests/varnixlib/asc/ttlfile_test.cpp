@@ -36,10 +36,11 @@ TEST(TtlFile, ReadsPairsInMicrosecondsAsMillisecondsUntilThePairThatDoesNotParse
 TEST(TtlFile, TheWrittenFileReadsBackWithinTheJitter) {
   testsupport::TempDir dir;
   std::vector<std::unique_ptr<Trigger>> triggers;
-  triggers.push_back(std::make_unique<Trigger>(3, 100, 1));
-  triggers.push_back(std::make_unique<Trigger>(4, 100, 2));  // same sample as the first
-  triggers.push_back(std::make_unique<Trigger>(5, 350, 3));
-  triggers.push_back(std::make_unique<Trigger>(6, 1100, 4));
+  // Sample indices of a 500 Hz grid beside the tracker's times: the file holds the times.
+  triggers.push_back(std::make_unique<Trigger>(3, 50, 1, 70100));
+  triggers.push_back(std::make_unique<Trigger>(4, 50, 2, 70100));  // same time as the first
+  triggers.push_back(std::make_unique<Trigger>(5, 175, 3, 70350));
+  triggers.push_back(std::make_unique<Trigger>(6, 550, 4, 71100));
   ASSERT_TRUE(TtlFile::Write(triggers, dir / "S01.asc"));
   const std::string text = testsupport::ReadFile(dir / "S01.ttl");
   EXPECT_EQ(text.substr(0, 4), "0 3\n");

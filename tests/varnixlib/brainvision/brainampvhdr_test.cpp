@@ -301,7 +301,7 @@ TEST(BrainampVhdrMatParams, RateIsRoundedHalfAwayAndTheFillTakesTheSampleType) {
   EXPECT_EQ(Mat_VarGetNumberOfFields(without.params), 10);
 }
 
-TEST(BrainampVhdrMatParams, MergedRecordingAddsItsChannelsWithGainOneHalf) {
+TEST(BrainampVhdrMatParams, MergedRecordingAddsItsChannelsWithTheMergedHeadersGainOne) {
   Result r = Read(Header(kCommon, "BinaryFormat=IEEE_FLOAT_64", kChannels));
   ASSERT_TRUE(r.ok);
   r.header.channelNames[1] = "AVeryLongChannelName_42";
@@ -327,8 +327,27 @@ TEST(BrainampVhdrMatParams, MergedRecordingAddsItsChannelsWithGainOneHalf) {
   EXPECT_EQ(mat.Row("channelNames", 3), "GazeX");
   EXPECT_EQ(mat.Row("channelNames", 5), "Blink");
   EXPECT_EQ(mat.Field("channelGains")->dims[1], 6u);
-  EXPECT_EQ(static_cast<const double*>(mat.Field("channelGains")->data)[5], 0.5);
+  // The EEG channels keep their own gains; the added ones take the merged header's 1.0.
+  const double* gains = static_cast<const double*>(mat.Field("channelGains")->data);
+  EXPECT_EQ(std::vector<double>(gains, gains + 6), (std::vector<double>{0.1, 0.5, 1.0, 1.0, 1.0, 1.0}));
   EXPECT_NE(console.find("cut to 16 characters"), std::string::npos) << console;
+}
+
+TEST(BrainampVhdrMatParams, AMissingDataTypeLineMeansTimeDomainInTheHeaderAndTheMatFile) {
+  // BrainVision Recorder's own headers have no DataType line.
+  const std::string withoutType = "Codepage=UTF-8\nDataFile=rec.eeg\nDataFormat=BINARY\nDataOrientation=MULTIPLEXED\n"
+                                  "NumberOfChannels=3\nDataPoints=1000\nSamplingInterval=500";
+  for (const auto& [typeLine, expected] : std::vector<std::pair<std::string, int32_t>>{
+           {"", BrainampVhdr::TIMEDOMAIN},
+           {"\nDataType=TIMEDOMAIN", BrainampVhdr::TIMEDOMAIN},
+           {"\nDataType=FREQUENCYDOMAIN", BrainampVhdr::FREQUENCYDOMAIN}}) {
+    const Result r = Read(Header(withoutType + typeLine, "BinaryFormat=INT_16", kChannels));
+    ASSERT_TRUE(r.ok) << r.console;
+    EXPECT_EQ(r.header.dataType, expected) << typeLine;
+    testsupport::TempDir dir;
+    const MatRead mat(WriteParams(dir, r.header, -32768.0, nullptr));
+    EXPECT_EQ(mat.Scalar<uint16_t>("dataType", MAT_C_UINT16), expected) << typeLine;
+  }
 }
 
 }  // namespace

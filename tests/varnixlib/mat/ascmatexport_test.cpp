@@ -170,8 +170,9 @@ TEST(AscMatExport, EventListsCarryOneBasedTimesWhileTheEventsStayZeroBased) {
   EXPECT_EQ(Values<uint16_t>(F(triggers, "value")), (std::vector<uint16_t>{5, 7}));
   EXPECT_EQ(Dims(F(triggers, "time")), (std::vector<size_t>{2, 2}));
   EXPECT_EQ(Values<uint32_t>(F(triggers, "time")), (std::vector<uint32_t>{1, 1, 11, 11}));  // index 0 is time 1
+  // 1-based line numbers, as the times: the events keep their 0-based line indices.
   EXPECT_EQ(Values<uint32_t>(F(triggers, "fseek")),
-            (std::vector<uint32_t>{e.run.asc.Triggers()[0]->line, e.run.asc.Triggers()[1]->line}));
+            (std::vector<uint32_t>{e.run.asc.Triggers()[0]->line + 1, e.run.asc.Triggers()[1]->line + 1}));
 
   matvar_t* fix = F(events, "FixationSaccadesLeft");
   EXPECT_EQ(FieldNames(fix), (Strings{"value", "time", "fseek", "startPos", "endPos", "averagePupilSizeFixation",

@@ -73,7 +73,7 @@ TEST(SyncMatEvents, MarkersFillTheListsOfTheirEventsOnTheMergedTimeBase) {
   EXPECT_EQ(FieldNames(events.get()), (Strings{"Displayables", "FixationSaccadesRight", "BlinksLeft", "Segments",
                                                "Triggers", "AllEvents"}));
   EXPECT_EQ(Values<uint32_t>(events.get(), "Displayables", "time"), (std::vector<uint32_t>{11, 16}));
-  EXPECT_EQ(Values<uint32_t>(events.get(), "Displayables", "fseek"), (std::vector<uint32_t>{40}));
+  EXPECT_EQ(Values<uint32_t>(events.get(), "Displayables", "fseek"), (std::vector<uint32_t>{41}));  // line 40, 1-based
   EXPECT_EQ(Values<uint16_t>(events.get(), "Displayables", "frameDuration"), (std::vector<uint16_t>{17}));
   EXPECT_EQ(Values<double>(events.get(), "FixationSaccadesRight", "startPos"), (std::vector<double>{3.5, 0.0}));
   EXPECT_EQ(Values<uint32_t>(events.get(), "BlinksLeft", "time"), (std::vector<uint32_t>{26, 29}));
@@ -82,7 +82,7 @@ TEST(SyncMatEvents, MarkersFillTheListsOfTheirEventsOnTheMergedTimeBase) {
   EXPECT_EQ(Values<uint32_t>(events.get(), "Segments", "time"), (std::vector<uint32_t>{1, 2}));
   EXPECT_EQ(Values<uint16_t>(events.get(), "Triggers", "value"), (std::vector<uint16_t>{7, 9}));
   EXPECT_EQ(Values<uint32_t>(events.get(), "Triggers", "time"), (std::vector<uint32_t>{1, 2, 21, 22}));
-  EXPECT_EQ(Values<uint32_t>(events.get(), "Triggers", "fseek"), (std::vector<uint32_t>{30, 31}));
+  EXPECT_EQ(Values<uint32_t>(events.get(), "Triggers", "fseek"), (std::vector<uint32_t>{31, 32}));
   EXPECT_EQ(Values<uint16_t>(events.get(), "AllEvents", "value"),
             (std::vector<uint16_t>{256, 7, 1001, 1017, 9, 1020}));
 }

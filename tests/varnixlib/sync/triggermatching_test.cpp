@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::vector<CMarker> Markers(std::initializer_list<uint16_t> codes, uint32_t spacing = 100) {
@@ -37,11 +39,12 @@ struct Matching {
   MatchingResult result;
 };
 
-Outcome RunMatch(Matching& matching, SynchroParams& params, const std::string& title) {
+Outcome RunMatch(Matching& matching, SynchroParams& params, const std::string& title,
+                 ArticleRecord::Block block = ArticleRecord::kTrackerEeg) {
   testing::internal::CaptureStdout();
   Outcome o;
   o.ok = MatchAndReport(params, title, *matching.first, *matching.second, matching.ratio, nullptr,
-                        matching.result);
+                        matching.result, true, block);
   o.out = testing::internal::GetCapturedStdout();
   return o;
 }
@@ -121,7 +124,9 @@ TEST(BufferOverflow, AdjacentOverflowsAreRepairedAsOneGap) {
 }
 
 TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
-  const std::string refused = "ERROR: Could not apply correction to buffer overflow!\n";
+  // The refusal, and the reason under it.
+  const std::string refused = "ERROR: Could not apply correction to buffer overflow!\n"
+                              "       Why: the trigger codes around the overflow marker were not found in the other list\n";
   {
     std::vector<CMarker> et = Markers({1, 2, 3, 4});
     std::vector<CMarker> eeg = Markers({1, 3, 257, 4});
@@ -153,7 +158,7 @@ TEST(BufferOverflow, UnmatchedOrUndatableNeighboursLeaveTheListAlone) {
   }
 }
 
-TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBlock) {
+TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsTheBlockOfItsMatching) {
   SynchroParams params;
   std::vector<CMarker> ttl = Markers({3, 4, 5, 6}, 1000);
   std::vector<CMarker> eeg = Markers({3, 9, 4, 5, 6});
@@ -162,7 +167,7 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
   eeg[4].position = 7000 + 1;   // half a sample late, rounded away from zero: bin -1
   Matching matching;
   Attach(matching, ttl, eeg, 2.0);
-  const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers");
+  const Outcome o = RunMatch(matching, params, "Match TTLreference with EEGtriggers", ArticleRecord::kReferenceEeg);
   ASSERT_TRUE(o.ok);
   EXPECT_EQ(o.out,
             "Running Process LCS\n\nMatch TTLreference with EEGtriggers\n"
@@ -170,22 +175,27 @@ TEST(TriggerMatchingReport, PrintsPairsEndsAndSegmentCountAndFillsOneHistogramBl
             "First Pair     =     3,  3\n"
             "Last  Pair     =     6,  6\n"
             "Nb    Segments =     0\n\n");
-  const std::vector<int32_t> first(params.article.histograms.begin(),
-                                   params.article.histograms.begin() + 11);
-  EXPECT_EQ(first, (std::vector<int32_t>{1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1}));
-  EXPECT_EQ(params.article.nextHistogramOffset, 11u);
+  // The block of the reference/EEG matching, the second of the line; the others untouched.
+  std::vector<int32_t> expected(33, 0);
+  const std::vector<int32_t> block = {1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1};
+  std::copy(block.begin(), block.end(), expected.begin() + 11);
+  EXPECT_EQ(params.article.histograms, expected);
 
-  // A single trigger: both ends are the same pair, one count in bin 0 of the next block.
+  // A single trigger: both ends are the same pair, one count in bin 0 of its own block.
   std::vector<CMarker> one = Markers({42});
   std::vector<CMarker> other = Markers({7, 42, 8});
   Matching single;
   Attach(single, one, other, 1.0);
-  const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers");
+  const Outcome s = RunMatch(single, params, "Match TTLreference with ETtriggers", ArticleRecord::kReferenceTracker);
   ASSERT_TRUE(s.ok);
   EXPECT_NE(s.out.find("First Pair     =    42, 42\nLast  Pair     =    42, 42\n"),
             std::string::npos);
-  EXPECT_EQ(params.article.histograms[11 + 5], 1);
-  EXPECT_EQ(params.article.nextHistogramOffset, 22u);
+  expected[22 + 5] = 1;
+  EXPECT_EQ(params.article.histograms, expected);
+  // A matching run again adds to its block.
+  ASSERT_TRUE(RunMatch(single, params, "again", ArticleRecord::kReferenceTracker).ok);
+  expected[22 + 5] = 2;
+  EXPECT_EQ(params.article.histograms, expected);
 }
 
 TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
@@ -204,7 +214,6 @@ TEST(TriggerMatchingReport, NoCommonCodeOrAnEmptyListFails) {
   const Outcome e = RunMatch(none, params, "t");
   EXPECT_FALSE(e.ok);
   EXPECT_EQ(e.out, "Running Process LCS\nERROR: Problem with TriggerMatching!\n");
-  EXPECT_EQ(params.article.nextHistogramOffset, 0u);
   EXPECT_EQ(params.article.histograms, std::vector<int32_t>(33, 0));
 }
 
@@ -221,5 +230,86 @@ TEST(TriggerMatchingReport, ClassicSwitchPairsTheLatestOccurrences) {
     EXPECT_EQ(o.out.rfind(classic ? "Running Process classical LCS\n" : "Running Process LCS\n", 0),
               0u);
     EXPECT_EQ(matching.result.pairs.front().second, classic ? 1u : 0u);
+  }
+}
+
+// The lost stretch dated by the segments and carried onto the tracker's clock by the pairs before
+// it: a tracker trigger every 100 ms with a cycle of three codes (which the code patterns cannot
+// place), an EEG at 1 sample per ms, 8 ms late, whose buffer overflowed from 5000 to 6000 ms.
+TEST(BufferOverflow, TheDatedGapDecidesWhichTrackerTriggersWereLost) {
+  struct Case {
+    const char* label;
+    int32_t eegAlsoHolds;    // a tracker trigger (ms) the EEG holds against the clocks, or -1
+    uint32_t eegStartsAtMs;  // the EEG's first trigger
+    uint64_t removed;        // -1: the repair must fail
+    const char* why;
+  };
+  const Case cases[] = {
+      {"clean", -1, 0, 9, ""},
+      {"the EEG starts 2.5 s late", -1, 2500, 9, ""},
+      {"a trigger inside the gap held by the EEG", 5500, 0, 0, "lies inside the lost stretch"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<CMarker> tracker, eeg;
+    std::vector<CMarker*> segments;
+    CMarker start;
+    start.type = NewSegment;
+    start.code = SEGMENT_CODE;
+    eeg.push_back(start);
+    bool overflowWritten = false;
+    for (uint32_t k = 0; k < 100; ++k) {
+      CMarker t;
+      t.code = static_cast<uint16_t>(1 + k % 3);
+      t.time = 100000.0 + 100.0 * k;
+      t.position = 50 * k;  // a 500 Hz tracker
+      tracker.push_back(t);
+      const uint32_t ms = 100 * k;
+      if (ms >= 6000 && !overflowWritten) {
+        CMarker overflow;
+        overflow.code = OVERFLOW_CODE;
+        overflow.position = 6000 + 8;
+        CMarker resumed = start;
+        resumed.position = 5000 + 8;
+        resumed.samplesInserted = 1000;
+        resumed.gapStart = 5000 + 8;
+        resumed.gapEnd = 6000 + 8;
+        eeg.push_back(overflow);
+        eeg.push_back(resumed);
+        overflowWritten = true;
+      }
+      const bool lost = ms > 5000 && ms < 6000 && static_cast<int32_t>(ms) != c.eegAlsoHolds;
+      if (ms < c.eegStartsAtMs || lost) continue;
+      CMarker e = t;
+      e.time = 0.0;
+      e.position = ms + 8;
+      eeg.push_back(e);
+    }
+    segments.push_back(&eeg.front());
+    for (CMarker& m : eeg) {
+      if (m.type == NewSegment && &m != &eeg.front()) segments.push_back(&m);
+    }
+    MatchingInput input{&tracker, &eeg, 0.5, &segments, 1.0};
+    const OverflowRepair repair = TriggerMatching(input).CorrectBufferOverflow();
+    testing::internal::CaptureStdout();
+    PrintOverflowRepair(repair);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(repair.found);
+    if (*c.why != '\0') {
+      EXPECT_FALSE(repair.located);
+      EXPECT_NE(out.find("Could not apply correction"), std::string::npos) << out;
+      EXPECT_NE(out.find(c.why), std::string::npos) << out;
+      EXPECT_EQ(out.find("corrected"), std::string::npos) << out;
+      continue;
+    }
+    ASSERT_TRUE(repair.located) << out;
+    EXPECT_TRUE(repair.byTime);
+    EXPECT_EQ(repair.removeCount, c.removed);
+    EXPECT_EQ(repair.removeFrom, 51u);                  // 5100 ms to 5900 ms
+    EXPECT_EQ(repair.overflowStart, 50 * 51);           // first lost
+    EXPECT_EQ(repair.overflowEnd, 50 * 60);             // first kept after the gap
+    EXPECT_NEAR(repair.lostFromMs, 105000.0, 0.5);
+    EXPECT_NEAR(repair.lostToMs, 106000.0, 0.5);
+    EXPECT_NE(out.find("Triggers removed: 9"), std::string::npos) << out;
   }
 }
