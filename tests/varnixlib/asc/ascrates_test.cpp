@@ -220,6 +220,19 @@ TEST(AscColumns, AMissingEventPositionIsTheMissingValueOfTheGazeColumns) {
   EXPECT_EQ(sacc.peakVelocitySaccade, 90.0);
 }
 
+TEST(Asc2000Hz, MessageTriggersKeepTheirHalfMillisecond) {
+  // -M: the offset field counts whole milliseconds back from a time that may carry its half.
+  SynchroParams p = AscRun::Defaults();
+  p.triggerMessage = "trigger:";
+  AscRun run(TwoThousand(true) + "MSG\t1001.5 trigger: 9\nMSG\t1002.5 1 trigger: 4\n", p);
+  ASSERT_TRUE(run.ok) << run.Log();
+  ASSERT_EQ(run.asc.Triggers().size(), 2u);
+  EXPECT_EQ(run.asc.Triggers()[0]->timestamp, 1001.5);
+  EXPECT_EQ(run.asc.Triggers()[0]->start, 3u);
+  EXPECT_EQ(run.asc.Triggers()[1]->timestamp, 1001.5);
+  EXPECT_EQ(run.asc.Triggers()[1]->start, 3u);
+}
+
 TEST(Asc2000Hz, TheParseCacheRestoresTheHalfMillisecondGrid) {
   SynchroParams p = AscRun::Defaults();
   p.cacheWanted = true;
