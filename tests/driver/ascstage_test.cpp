@@ -66,18 +66,20 @@ TEST(AscStage, WarningsGoToTheLogInTheLogDirectoryAndTheConsoleNamesIt) {
   const std::string log = "." + S + "log" + S + "Log-AscRawData.txt";
   EXPECT_NE(run.out.find("Warning information is available in: " + log + "\n"), std::string::npos) << run.out;
   EXPECT_EQ(testsupport::ReadFile(dir / ("log" + S + "Log-AscRawData.txt")),
-            "End - inFixL = true. It means a new BEGIN ( at position 1000 ) has been detected before the expected "
+            "End - inFixL = true. It means a new BEGIN ( at timestamp 1000, line 11 ) has been detected before the expected "
             "END\n");
 }
 
 TEST(AscStage, AnUnreadableHeaderFailsTheRunWithStatus254) {
   testsupport::TempDir dir;
-  const ProgramRun run = RunWith(dir, "** CONVERTED FROM S01.edf\nSAMPLES\tGAZE\tLEFT\tRATE\t2000.00\n" + kBody);
+  const ProgramRun run = RunWith(dir, "** CONVERTED FROM S01.edf\nSAMPLES\tGAZE\tLEFT\tRATE\t333.00\n" + kBody);
   EXPECT_EQ(run.status, 254);
   // The header's reason, written to the log, is on the console too.
-  EXPECT_EQ(run.err, "!!! ." + S + "log" + S + "Log-AscRawData.txt ends with: Invalid ASC header: no sampling rate "
-                     "of 1000 Hz or less (RATE) found\n!!! Can not process the ASC file -> ." + S + "S01.asc\n");
-  EXPECT_NE(run.out.find("AscRawData::Process : processing header"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "!!! ." + S + "log" + S + "Log-AscRawData.txt ends with: Invalid ASC header: the sampling rate "
+                     "333 Hz is not one of 250, 500, 1000 and 2000 Hz\n!!! Can not process the ASC file -> ." + S + "S01.asc\n");
+  EXPECT_NE(run.out.find("AscRawData::Process : processing header the sampling rate 333 Hz is not one of 250, "
+                         "500, 1000 and 2000 Hz"),
+            std::string::npos) << run.out;
   // No statistics file was written: none is named.
   EXPECT_EQ(run.out.find("Alignment errors [samples]"), std::string::npos) << run.out;
 }
@@ -86,7 +88,7 @@ TEST(AscStage, ACorruptSampleLineStopsTheProcessWithStatus255) {
   testsupport::TempDir dir;
   const ProgramRun run = RunWith(dir, kHead + "1001\t10.4\t2x.6\t3.0\t...\n" + kBody);
   EXPECT_EQ(run.status, 255);
-  EXPECT_NE(run.out.find("Corrupted ASC file ." + S + "S01.asc at position 1001\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Corrupted ASC file ." + S + "S01.asc at timestamp 1001, line 5\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("WARNING > Useful information in ." + S + "log" + S + "Log-AscRawData.txt\n"),
             std::string::npos)
       << run.out;

@@ -97,6 +97,33 @@ TEST(ClockAccuracy, EverySegmentAtItsTrueSampleAndEveryFrameWithinOneOutputSampl
   }
 }
 
+TEST(ClockAccuracy, TwoThousandHertzInBothTimestampStylesMergesWithinOneOutputSample) {
+  // EDF2ASC writes the second sample of each millisecond with the same whole timestamp, or with a
+  // ".5" fraction: both must land on the same half-millisecond grid.
+  const char* const kCases[] = {
+      "--seed 21 --duration 200 --segments 3 --gaze-rate 2000 --eeg-rate 1000 --format float32 --eyes right",
+      "--seed 22 --duration 200 --segments 2 --gaze-rate 2000 --eeg-rate 500 --format float64 --eyes both "
+      "--half-ms-timestamps --drift 30",
+      "--seed 23 --duration 200 --segments 3 --gaze-rate 2000 --eeg-rate 1000 --format float32 --eyes left "
+      "--tracker-grid --overflow 900 --half-ms-timestamps",
+  };
+  for (const char* options : kCases) {
+    testsupport::TempDir dir;
+    const std::vector<int64_t> lost = MakePair(dir, std::string("--date-error 3 ") + options);
+    for (const std::string direction : {"", "-e"}) {
+      SCOPED_TRACE(std::string(options) + " " + direction);
+      std::string log;
+      double samplesPerMs = 0.0;
+      const simcheck::Alignment a = RunAndMeasure(dir, "out" + direction, direction, lost, 0.0, log, nullptr, &samplesPerMs);
+      // Toward the gaze the output runs at the tracker's 2000 Hz.
+      EXPECT_EQ(samplesPerMs, direction.empty() ? 2.0 : samplesPerMs) << log;
+      EXPECT_EQ(a.withinBound, 1.0) << a.Text();
+      EXPECT_LT(a.meanAbs, 0.3) << a.Text();
+      EXPECT_EQ(log.find("WARNING: "), std::string::npos) << log;
+    }
+  }
+}
+
 TEST(ClockAccuracy, FewCodeSessionsWithLateStartsAndEarlyStopsMergeCorrectly) {
   // One code or four for every trigger: the codes pair trial k with trial k + 5 where one device
   // started five triggers late; the timing must decide, with the classic tie-break (-L) too.

@@ -40,7 +40,7 @@ TEST_P(SimAscReadBack, AscStageAgreesWithTheGroundTruth) {
   params.pupilSize = true;
   params.velocityChannels = true;
   ASSERT_TRUE(asc.Process(params));
-  EXPECT_EQ(asc.Header().samplePeriod, period);
+  EXPECT_EQ(asc.SamplePeriod(), period);
   EXPECT_EQ(asc.Header().fileName, "S01.edf");
   EXPECT_EQ(asc.ChannelNames(), GetParam().channels);
   EXPECT_EQ(asc.Records().size(), truth.blocks.size());

@@ -177,8 +177,8 @@ void AscWriter::WriteSamples(BufferedFile& out, const RecordingBlock& block, siz
     const bool missing = blink < blinks.size() && blinks[blink].first <= k;
     const bool velocityKnown = !missing && !previousMissing && k >= block.firstSample + 2;
     const double t = myPlan.SampleTime(k);
-
     out.AppendUnsigned(static_cast<uint64_t>(ts));
+    if (o.halfMsTimestamps && t - static_cast<double>(ts) > 0.25) out.Append(".5");
     auto eyeColumns = [&](bool rightEye) {
       if (missing) {
         out.Append("\t   .\t   .\t    0.0");

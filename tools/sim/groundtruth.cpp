@@ -70,6 +70,7 @@ bool GroundTruth::Write(const std::string& path, const std::vector<std::string>&
   line("clock_channel=value_uV = t mod " + Number(TruthSignals::kCycleMs, 0) + " (t in ms)");
   line("gaze_x=left 100 + (t mod 1600) / 2, right 120 + (t mod 1600) / 2 (pixels)");
   if (o.trackerGrid) line("tracker_registration=sample_grid");
+  if (o.halfMsTimestamps) line("sample_timestamps=half_ms");
   const bool messages = myMessages.Active();
   if (messages) {
     line("message_keyword=" + o.messageKeyword);

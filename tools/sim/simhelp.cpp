@@ -29,6 +29,8 @@ EEG
                          block nearest to mid-recording)
 Eye tracker
   --gaze-rate HZ         250 | 500 | 1000 | 2000 (default 500)
+  --half-ms-timestamps   at 2000 Hz write the second sample of each millisecond as "T.5" (EDF2ASC's
+                         fraction option) instead of repeating "T"; INPUT and event lines stay whole
   --eyes E               left | right | both (default both)
   --velocity             velocity columns in the samples
   --pupil P              area | diameter (default area)

@@ -147,6 +147,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, bool& hel
       {"--structure", false, Flag(o.structure, true)},
       {"--date-error", true, Number(o.dateErrorMs)},
       {"--tracker-grid", false, Flag(o.trackerGrid, true)},
+      {"--half-ms-timestamps", false, Flag(o.halfMsTimestamps, true)},
       {"--outliers", true, Count(o.outliers, 0, 1000000)},
       {"--eeg-start-late", true, Count(o.eegStartLate, 0, 1000000)},
       {"--eeg-stop-early", true, Count(o.eegStopEarly, 0, 1000000)},

@@ -58,6 +58,7 @@ struct SimOptions {
 
   // Imperfections of real sessions; each is off by default and then draws nothing
   double dateErrorMs = 0.0;           ///< each New Segment date off by a uniform error in +-this
+  bool halfMsTimestamps = false;      ///< at 2000 Hz the second sample of a ms is written "T.5", not "T" again
   bool trackerGrid = false;           ///< INPUT lines at the first tracker sample at or after the edge
   uint32_t outliers = 0;              ///< triggers one device misses or registers twice
   uint32_t eegStartLate = 0;          ///< the EEG starts after this many triggers

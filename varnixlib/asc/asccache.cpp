@@ -20,7 +20,7 @@ static_assert(std::endian::native == std::endian::little, "the cache layout is w
 namespace {
 
 constexpr char kMagic[8] = {'T', 'L', 'M', 'R', 'A', 'S', 'C', '\x1a'};
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;  // 3: the period in microseconds (2000 Hz), the sample kind, trigger times with fractions
 
 class Writer {
  public:
@@ -173,7 +173,12 @@ bool GetList(Reader& r, std::vector<std::unique_ptr<T>>& list) {
 }
 
 void PutHeader(Writer& w, const AscHeader& h) {
-  w.Put(h.samplePeriod);
+  w.Put(h.samplePeriodUs);
+  w.Put(h.statedRate);
+  w.Put(h.sampleKind);
+  w.Put(h.velocityColumns);
+  w.Put(h.resolutionColumns);
+  w.Put(h.inputColumn);
   w.Put(h.fileName);
   w.Put(h.softwareName);
   w.Put(h.softwareVersion);
@@ -187,7 +192,8 @@ void PutHeader(Writer& w, const AscHeader& h) {
   w.Put(h.guidingEye);
 }
 bool GetHeader(Reader& r, AscHeader& h) {
-  return r.Get(h.samplePeriod) && r.Get(h.fileName) && r.Get(h.softwareName) && r.Get(h.softwareVersion) &&
+  return r.Get(h.samplePeriodUs) && r.Get(h.statedRate) && r.Get(h.sampleKind) && r.Get(h.velocityColumns) &&
+         r.Get(h.resolutionColumns) && r.Get(h.inputColumn) && r.Get(h.fileName) && r.Get(h.softwareName) && r.Get(h.softwareVersion) &&
          r.Get(h.subjectName) && r.Get(h.subjectSession) && r.Get(h.experimentName) && r.Get(h.screenWidth) &&
          r.Get(h.screenHeight) && r.Get(h.screenDimXmm) && r.Get(h.screenDimYmm) && r.Get(h.screenDistance) &&
          r.Get(h.frameRate) && r.Get(h.falseBlinkSamples) && r.Get(h.guidingEye);

@@ -8,7 +8,18 @@
 class AscHeader {
  public:
 
-  uint16_t samplePeriod = 0;  ///< milliseconds; 0 when the file gives no usable RATE
+  /// Microseconds: 4000, 2000, 1000 or 500 (250 to 2000 Hz); 0 when the file gives no rate this
+  /// program reads. Whole microseconds keep the grid arithmetic integral at 2000 Hz too.
+  uint32_t samplePeriodUs = 0;
+  /// The rate the SAMPLES line states (Hz), also when it is one the grid cannot hold.
+  double statedRate = 0.0;
+  /// What the samples hold: "GAZE" (screen pixels) or "HREF" (head-referenced angles); empty
+  /// when the file has no SAMPLES line.
+  std::string sampleKind;
+  /// What a SAMPLES line says is in each sample line, to check the columns against.
+  bool velocityColumns = false;
+  bool resolutionColumns = false;
+  bool inputColumn = false;
   std::string fileName;       ///< the EDF file named on the "** CONVERTED FROM" line
   std::string softwareName;
   std::string softwareVersion;

@@ -78,7 +78,8 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   if (!ParseHeader(myHeader, firstDataLine, startTimestamp, endTimestamp, params.falseBlinkMsec) ||
       !BuildGrid(startTimestamp, endTimestamp)) {
     ReleaseText();
-    return Error("AscRawData::Process : processing header", "");
+    // The reason goes on the console too: the log is not where a refused file is looked into.
+    return Error("AscRawData::Process : processing header", myHeaderProblem);
   }
 
   if (myCacheWanted) {
@@ -153,7 +154,7 @@ bool AscRawData::ChangeState(State state, std::string_view name, bool expected, 
   if (!matched) {
     if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
     myLogStream << name << " = " << (value ? "true" : "false") << ". It means a new "
-                << (value ? "BEGIN" : "END") << " ( at position " << AtPosition(index) << " )"
+                << (value ? "BEGIN" : "END") << " ( at " << AtPosition(index) << " )"
                 << " has been detected before the expected " << (value ? "END" : "BEGIN") << '\n';
     myWarningsWritten = true;
   }
@@ -164,17 +165,19 @@ bool AscRawData::ChangeState(State state, std::string_view name, bool expected, 
 void AscRawData::Warn(uint32_t index, std::string_view message) {
   if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
   myLogStream << message;
-  if (index != kNoPosition) myLogStream << " ( at position " << AtPosition(index) << " )";
+  if (index != kNoPosition) myLogStream << " ( at " << AtPosition(index) << " )";
   myLogStream << '\n';
   myLastLogged = message;
   myWarningsWritten = true;
 }
 
-bool AscRawData::StopOnCorruption(uint32_t index, std::string_view message, ReportLocation where) {
+bool AscRawData::StopOnCorruption(uint32_t, std::string_view message, std::string_view token,
+                                  ReportLocation where) {
   if (!myLogStream.is_open()) std::cout << "Warning: " << myLogPath << " is not open." << std::endl;
-  myLogStream << where.file_name() << "::" << where.line() << ' ' << message << myAscFileName
-              << " at position " << AtPosition(index) << std::endl;
-  std::cout << message << myAscFileName << " at position " << AtPosition(index) << '\n';
+  // The timestamp as the line writes it: a corrupted one has no place on the grid to print.
+  const std::string at = " at timestamp " + std::string(token) + ", line " + std::to_string(myCurrentLine + 1);
+  myLogStream << where.file_name() << "::" << where.line() << ' ' << message << myAscFileName << at << std::endl;
+  std::cout << message << myAscFileName << at << '\n';
   std::cout << "WARNING > Useful information in " << myLogPath << std::endl;
   myWarningsWritten = true;
   myCorruptionStop = true;

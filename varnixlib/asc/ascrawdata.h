@@ -84,7 +84,14 @@ class AscRawData {
   bool ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_t& startTimestamp,
                    uint32_t& endTimestamp, int64_t falseBlinkMsec);
   /// (value - start) / period in unsigned 32-bit arithmetic; kNoIndex for a non-numeric token.
+  /// A ".5" fraction is the second half of its millisecond (its own grid point at 2000 Hz).
   uint32_t SampleIndex(std::string_view token) const;
+  /// The tracker time of a timestamp token, ms, with its fraction; -1 for a non-numeric token.
+  double TimestampMs(std::string_view token) const;
+  /// The tracker time of grid index i as the file writes it: "1234" or "1234.5".
+  std::string TimestampOfIndex(uint32_t index) const;
+  /// Why the header scan or the grid refused the file (empty when they did not).
+  const std::string& HeaderProblem() const { return myHeaderProblem; }
   /// The milliseconds from the first timestamp to token (a timestamp already read as a sample index).
   uint32_t TimestampOffset(std::string_view token) const;
 
@@ -94,7 +101,8 @@ class AscRawData {
   void Warn(uint32_t index, std::string_view message);
   /// The fatal path of a malformed sample line: logs, prints, pauses and calls the exit hook.
   /// Returns (false) only when the hook returns.
-  bool StopOnCorruption(uint32_t index, std::string_view message,
+  /// token is the line's timestamp as written, which the report names with the line number.
+  bool StopOnCorruption(uint32_t index, std::string_view message, std::string_view token,
                         ReportLocation where = ReportLocation::current());
   /// Joins the words of a text item split by blanks so the transition line has 18 tokens.
   bool MergeTextTokens(AscTokens& tokens, std::string& storage) const;
@@ -118,7 +126,11 @@ class AscRawData {
   const std::string& AscFileName() const { return myAscFileName; }
   const AscHeader& Header() const { return myHeader; }
   AscHeader& Header() { return myHeader; }
-  uint16_t SamplePeriod() const { return myHeader.samplePeriod; }
+  /// Milliseconds per sample: 4, 2, 1 or 0.5; 0 before a rate was read.
+  double SamplePeriod() const { return myHeader.samplePeriodUs / 1000.0; }
+  uint32_t SamplePeriodUs() const { return myHeader.samplePeriodUs; }
+  /// What the samples hold: "GAZE" or "HREF" (head-referenced); the channel names say which.
+  const std::string& SampleKind() const { return myHeader.sampleKind; }
   double NaNValue() const { return myNaNValue; }
   uint32_t StartTimestamp() const { return myStartTimestamp; }
   uint32_t EndTimestamp() const { return myEndTimestamp; }
@@ -175,9 +187,21 @@ class AscRawData {
   void BuildLineTable();
   bool BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp);
   bool AllocateColumns(bool velocityWanted);
-  uint32_t AtPosition(uint32_t index) const { return myStartTimestamp + index; }
+  /// Where a report points: the tracker time of the grid index and the text line being read.
+  std::string AtPosition(uint32_t index) const {
+    // After the walk (the checks at the end of the file) the last line is the one meant.
+    const uint64_t line = myCurrentLine < NbLines() ? myCurrentLine + 1 : NbLines();
+    return "timestamp " + TimestampOfIndex(index) + ", line " + std::to_string(line);
+  }
   void ResetParseState();
   bool ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels);
+  /// The grid index of a sample line's timestamp token: at 2000 Hz the second line of a whole
+  /// millisecond is its second half. False (after the report) when the line fits no grid.
+  bool PlaceSample(std::string_view token, uint32_t& i);
+  /// The timestamp token of the next sample line (empty when none follows soon).
+  std::string_view NextSampleToken() const;
+  /// Logs a sample line that breaks the 2000 Hz pattern, with its line number.
+  void GridWarning(std::string_view what, uint64_t line);
   void ParseEventLine(AscTokens& t);
   void ParseMessage(AscTokens& t);
   /// A message with the trigger keyword: its code and its time (less EyeLink's offset field).
@@ -201,7 +225,20 @@ class AscRawData {
   std::string myFirstSkippedMessage;
   std::map<std::string, uint64_t> myMessageWords;  ///< first word of every message, to help a wrong keyword
   std::vector<std::pair<uint32_t, uint16_t>> mySamplePhases;
-  bool myPhasePending = false;  ///< a START line was read: its first sample line gives the phase
+  bool myPhasePending = false;
+  std::string myHeaderProblem;
+  /// Timestamps with a ".5" fraction on a grid of whole milliseconds, and the first such line.
+  mutable uint64_t myHalfOffGrid = 0;
+  uint64_t myHalfOffGridLine = 0;
+  /// At 2000 Hz without fractions each millisecond holds two sample lines of the same timestamp:
+  /// the second is the second half. How often the last sample timestamp has been read.
+  uint32_t mySameTimestampCount = 0;
+  uint32_t myLastSampleTimestamp = 0;
+  bool myLastSampleHalf = false;
+  uint64_t myLastSampleLine = 0;
+  bool myFractionStyle = false;      ///< the 2000 Hz timestamps carry ".5" fractions
+  uint64_t myGridWarnings = 0;       ///< sample lines off the expected 2000 Hz pattern
+  uint64_t myFirstGridWarningLine = 0;  ///< a START line was read: its first sample line gives the phase
   AscHeader myHeader;
   double myNaNValue = kMissing;
   uint64_t myCurrentLine = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "varnixlib/asc/ascrawdata.h"
@@ -14,17 +15,20 @@ namespace {
 
 uint16_t U16(int64_t v) { return static_cast<uint16_t>(v); }
 
-/// The sample period in whole milliseconds of a rate in Hz; 0 when the rate gives none.
-uint16_t PeriodOfRate(double rate) {
-  if (!(rate > 0.0) || !std::isfinite(rate)) return 0;
-  const double period = std::trunc(1000.0 / rate);
-  return period >= 1.0 && period <= 65535.0 ? static_cast<uint16_t>(period) : 0;
+/// The sample period in microseconds of a rate in Hz; 0 for a rate the grid does not hold. The
+/// tracker samples at 250, 500, 1000 or 2000 Hz; a file stating anything else has been edited or
+/// resampled, and its timestamps would not fall on any grid of whole microseconds.
+uint32_t PeriodOfRate(double rate) {
+  for (const uint32_t hz : {250u, 500u, 1000u, 2000u}) {
+    if (std::fabs(rate - hz) < 0.01) return 1000000u / hz;
+  }
+  return 0;
 }
 
 /// Threshold in samples, bounded to the field: a negative -f means no threshold.
-uint16_t FalseBlinkSamples(int64_t msec, uint16_t period) {
-  if (period == 0 || msec <= 0) return 0;
-  return static_cast<uint16_t>(std::min<int64_t>(msec / period, 65535));
+uint16_t FalseBlinkSamples(int64_t msec, uint32_t periodUs) {
+  if (periodUs == 0 || msec <= 0) return 0;
+  return static_cast<uint16_t>(std::min<int64_t>(msec * 1000 / periodUs, 65535));
 }
 
 }  // namespace
@@ -34,6 +38,10 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
   const uint64_t lines = NbLines();
   AscTokens t;
   bool startFound = false;
+  bool sawEventsOrOtherSamples = false;
+  bool samplesOnly = false;  // a block recorded with samples and without events
+  bool eventsOnly = false;
+  myHeaderProblem.clear();
   for (uint64_t line = 0; line < lines; ++line) {
     t.Split(LineText(line));
     const size_t n = t.Count();
@@ -88,17 +96,24 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
         startTimestamp = static_cast<uint32_t>(AscTokens::IntValue(t[1]));
       }
     }
-    if (t[0] == "SAMPLES" && t[1] == "GAZE") {
+    if (t[0] == "START" && last == "SAMPLES") samplesOnly = true;
+    if (t[0] == "START" && last == "EVENTS" && t.NextToLast() != "SAMPLES") eventsOnly = true;
+    if (t[0] == "SAMPLES" && (t[1] == "GAZE" || t[1] == "HREF")) {
       double rate = 0.0;
-      for (size_t k = 2; k + 1 < std::min(n, AscTokens::kMaxTokens); ++k) {
-        if (t[k] == "RATE") {
-          rate = AscTokens::DoubleValue(t[k + 1]);
-          break;
-        }
+      header.sampleKind = std::string(t[1]);
+      header.velocityColumns = header.resolutionColumns = header.inputColumn = false;
+      for (size_t k = 2; k < std::min(n, AscTokens::kMaxTokens); ++k) {
+        if (t[k] == "RATE" && k + 1 < n) rate = AscTokens::DoubleValue(t[k + 1]);
+        if (t[k] == "VEL") header.velocityColumns = true;
+        if (t[k] == "RES") header.resolutionColumns = true;
+        if (t[k] == "INPUT") header.inputColumn = true;
       }
-      header.samplePeriod = PeriodOfRate(rate);
-      header.falseBlinkSamples = FalseBlinkSamples(falseBlinkMsec, header.samplePeriod);
+      header.statedRate = rate;
+      header.samplePeriodUs = PeriodOfRate(rate);
+      header.falseBlinkSamples = FalseBlinkSamples(falseBlinkMsec, header.samplePeriodUs);
       if (startFound) break;
+    } else if (t[0] == "SAMPLES" || t[0] == "EVENTS") {
+      sawEventsOrOtherSamples = true;
     }
   }
 
@@ -120,9 +135,25 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
       endFound = true;
     }
   }
-  if (!endFound) return false;
-  if (!startFound) {
-    Warn(kNoPosition, "Invalid ASC header: no recording start (calibration, INPUT or START line) found");
+  if (!endFound) {
+    myHeaderProblem = "the file holds no timestamped line";
+    return false;
+  }
+  // EDF2ASC exports samples only (-s) or events only (-e) on request; the merge needs both: the
+  // samples are the gaze channels, and the events carry the INPUT triggers it aligns on.
+  if (samplesOnly) {
+    myHeaderProblem = "the file holds samples without events (no INPUT triggers, fixations or blinks): "
+                      "export it again with samples and events";
+  } else if (eventsOnly || (header.sampleKind.empty() && sawEventsOrOtherSamples)) {
+    myHeaderProblem = "the file holds events without gaze samples (no SAMPLES GAZE or SAMPLES HREF line): "
+                      "export it again with samples and events";
+  } else if (header.sampleKind.empty()) {
+    myHeaderProblem = "the file has no SAMPLES line: it is not an EDF2ASC export with samples";
+  } else if (!startFound) {
+    myHeaderProblem = "no recording start (calibration, INPUT or START line) found";
+  }
+  if (!myHeaderProblem.empty()) {
+    Warn(kNoPosition, "Invalid ASC header: " + myHeaderProblem);
     return false;
   }
   // EDF2ASC closes every block with an END line. A file copied or exported only in part ends
@@ -141,24 +172,37 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
 }
 
 bool AscRawData::BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp) {
-  const uint16_t period = myHeader.samplePeriod;
-  if (period == 0) {
-    Warn(kNoPosition, "Invalid ASC header: no sampling rate of 1000 Hz or less (RATE) found");
+  const uint32_t periodUs = myHeader.samplePeriodUs;
+  if (periodUs == 0) {
+    std::ostringstream rate;
+    rate << myHeader.statedRate;
+    myHeaderProblem = myHeader.statedRate > 0.0
+                          ? "the sampling rate " + rate.str() + " Hz is not one of 250, 500, 1000 and 2000 Hz"
+                          : "the SAMPLES line states no sampling rate (RATE)";
+    Warn(kNoPosition, "Invalid ASC header: " + myHeaderProblem);
     return false;
   }
   if (endTimestamp < startTimestamp) {
     // A file cut inside its last sample line ends with a short number; clocks that wrapped too.
-    Warn(kNoPosition, "Invalid ASC header: the last timestamp " + std::to_string(endTimestamp) +
-                          " is before the first " + std::to_string(startTimestamp));
+    myHeaderProblem = "the last timestamp " + std::to_string(endTimestamp) + " is before the first " +
+                      std::to_string(startTimestamp);
+    Warn(kNoPosition, "Invalid ASC header: " + myHeaderProblem);
     return false;
   }
-  const uint64_t start = startTimestamp - startTimestamp % period;
-  const uint64_t end = (static_cast<uint64_t>(endTimestamp) / period + period) * period;
-  const uint64_t samples = (end - start) / period;
+  uint64_t start = startTimestamp;
+  uint64_t end = static_cast<uint64_t>(endTimestamp) + 1;
+  if (periodUs >= 1000) {
+    // Whole milliseconds per sample: the grid keeps the layout every earlier output was made on.
+    const uint64_t period = periodUs / 1000;
+    start = startTimestamp - startTimestamp % period;
+    end = (static_cast<uint64_t>(endTimestamp) / period + period) * period;
+  }
+  const uint64_t samples = (end - start) * 1000 / periodUs;
   if (end > std::numeric_limits<uint32_t>::max() || end - start > theGridLimit) {
-    Warn(kNoPosition, "Invalid ASC header: the recording from " + std::to_string(startTimestamp) + " to " +
-                          std::to_string(endTimestamp) + " spans more than " +
-                          std::to_string(theGridLimit / 3600000) + " hours");
+    myHeaderProblem = "the recording from " + std::to_string(startTimestamp) + " to " +
+                      std::to_string(endTimestamp) + " spans more than " +
+                      std::to_string(theGridLimit / 3600000) + " hours";
+    Warn(kNoPosition, "Invalid ASC header: " + myHeaderProblem);
     return false;
   }
   myStartTimestamp = static_cast<uint32_t>(start);
@@ -189,8 +233,16 @@ bool AscRawData::AllocateColumns(bool velocityWanted) {
 
 namespace {
 
-/// The digits of a timestamp token; false when it holds anything else.
-bool ReadTimestamp(std::string_view token, uint32_t& value) {
+/// The digits of a timestamp token, with EDF2ASC's optional half-millisecond fraction (".0" or
+/// ".5", written at 2000 Hz); false when it holds anything else.
+bool ReadTimestamp(std::string_view token, uint32_t& value, bool& half) {
+  half = false;
+  if (token.size() > 2 && token[token.size() - 2] == '.') {
+    const char fraction = token.back();
+    if (fraction != '0' && fraction != '5') return false;
+    half = fraction == '5';
+    token.remove_suffix(2);
+  }
   if (token.empty()) return false;
   value = 0;
   for (char c : token) {
@@ -205,12 +257,38 @@ bool ReadTimestamp(std::string_view token, uint32_t& value) {
 
 uint32_t AscRawData::TimestampOffset(std::string_view token) const {
   uint32_t value = 0;
-  return ReadTimestamp(token, value) ? value - myStartTimestamp : kNoIndex;
+  bool half = false;
+  return ReadTimestamp(token, value, half) ? value - myStartTimestamp : kNoIndex;
+}
+
+double AscRawData::TimestampMs(std::string_view token) const {
+  uint32_t value = 0;
+  bool half = false;
+  if (!ReadTimestamp(token, value, half)) return -1.0;
+  return static_cast<double>(value) + (half ? 0.5 : 0.0);
 }
 
 uint32_t AscRawData::SampleIndex(std::string_view token) const {
   uint32_t value = 0;
-  if (!ReadTimestamp(token, value)) return kNoIndex;
-  const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
-  return (value - myStartTimestamp) / period;
+  bool half = false;
+  if (!ReadTimestamp(token, value, half)) return kNoIndex;
+  const uint32_t periodUs = myHeader.samplePeriodUs ? myHeader.samplePeriodUs : 1000;
+  if (periodUs >= 1000) {
+    // Half a millisecond has no grid point of its own here: the grid point at or before it is the
+    // sample's, as for any timestamp between two grid points, and the line is reported.
+    if (half) ++myHalfOffGrid;
+    return (value - myStartTimestamp) / (periodUs / 1000);
+  }
+  // Before the grid's start: far off the grid, as the unsigned arithmetic above puts it.
+  if (value < myStartTimestamp) return kNoIndex - 1;
+  const uint64_t index = (static_cast<uint64_t>(value - myStartTimestamp) * 1000 + (half ? 500 : 0)) / periodUs;
+  return index >= kNoPosition ? kNoIndex - 1 : static_cast<uint32_t>(index);
+}
+
+std::string AscRawData::TimestampOfIndex(uint32_t index) const {
+  const uint32_t periodUs = myHeader.samplePeriodUs ? myHeader.samplePeriodUs : 1000;
+  const uint64_t us = static_cast<uint64_t>(myStartTimestamp) * 1000 + static_cast<uint64_t>(index) * periodUs;
+  std::string text = std::to_string(us / 1000);
+  if (us % 1000 != 0) text += "." + std::to_string(us % 1000 / 100);
+  return text;
 }

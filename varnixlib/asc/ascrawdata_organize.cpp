@@ -158,7 +158,7 @@ void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, 
 }
 
 bool AscRawData::ProcessFrames() {
-  const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
+  const uint32_t periodUs = myHeader.samplePeriodUs ? myHeader.samplePeriodUs : 1000;
   // The samples with a frame advance, in order, so each video only visits its own advances.
   std::vector<uint32_t> advances;
   for (uint32_t k = 0; k < myNbSamples; ++k) {
@@ -166,7 +166,7 @@ bool AscRawData::ProcessFrames() {
   }
   for (const auto& d : myDisplayables) {
     if (d->type != EventTypes::displayableVideoSound && d->type != EventTypes::displayableVideoNoSound) continue;
-    const uint32_t step = d->frameDuration / period;
+    const uint32_t step = static_cast<uint32_t>(uint64_t{d->frameDuration} * 1000 / periodUs);
     const uint32_t last = std::min(d->end, myNbSamples);
     uint32_t played = 0;
     bool first = true;
@@ -255,6 +255,13 @@ bool AscRawData::OrganizeData(const SynchroParams& params) {
     add("eyeRyVel", eyeRyVel);
   }
   add("blink", myBlink);
+  if (myHeader.sampleKind == "HREF") {
+    // Head-referenced positions are angles, not screen pixels: the names say so, so that nobody
+    // reads them as gaze on the screen. The pupil is the same quantity either way.
+    for (std::string& name : myChannelNames) {
+      if (name.starts_with("eye") && !name.ends_with("p")) name.replace(0, 3, "href");
+    }
+  }
   myNbChannels = static_cast<uint32_t>(columns.size());
   if (myNbSamples == 0) return Error("AscRawData::OrganizeData !(myNbSamples && myNbChannels)", "");
 
@@ -308,5 +315,5 @@ double AscRawData::SampleTime(double g) const {
     if (static_cast<double>(first) > g) break;
     phase = value;
   }
-  return static_cast<double>(myStartTimestamp) + phase + g * myHeader.samplePeriod;
+  return static_cast<double>(myStartTimestamp) + phase + g * SamplePeriod();
 }

@@ -1,6 +1,7 @@
 // AscRawData: the line walk over samples, eye events, inputs and the stimulus program's messages.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -36,6 +37,12 @@ constexpr EyeEvent kBlink[2] = {{AscRawData::InBlinkL, "inBlinkL", kBlinkL, Even
 
 uint32_t LineIndex(uint64_t line) { return static_cast<uint32_t>(line); }
 
+/// An event's number; "." (the tracker had no value) is the missing value of the gaze columns,
+/// so that exports and merges show one marker for missing.
+double ValueOrMissing(std::string_view token) {
+  return AscTokens::IsMissing(token) ? AscRawData::kMissing : AscTokens::DoubleValue(token);
+}
+
 }  // namespace
 
 void AscRawData::ResetParseState() {
@@ -54,6 +61,81 @@ void AscRawData::ResetParseState() {
   mySkippedMessages = 0;
   myFirstSkippedMessage.clear();
   myMessageWords.clear();
+  myHalfOffGrid = 0;
+  myHalfOffGridLine = 0;
+  mySameTimestampCount = 0;
+  myLastSampleTimestamp = 0;
+  myLastSampleHalf = false;
+  myLastSampleLine = 0;
+  myFractionStyle = false;
+  myGridWarnings = 0;
+  myFirstGridWarningLine = 0;
+}
+
+bool AscRawData::PlaceSample(std::string_view token, uint32_t& i) {
+  const bool halfWritten = token.size() > 2 && token.substr(token.size() - 2) == ".5";
+  if (halfWritten && myHeader.samplePeriodUs >= 1000) {
+    // A half millisecond on a grid of whole ones would move the sample by half a period.
+    return StopOnCorruption(i, "Corrupted ASC file (a timestamp with a .5 fraction at " +
+                                   std::to_string(1000000 / myHeader.samplePeriodUs) + " Hz) ",
+                            token);
+  }
+  if (myHeader.samplePeriodUs >= 1000 || i == kNoIndex) return true;
+  const uint32_t stamp = static_cast<uint32_t>(TimestampMs(token));
+  const bool half = (i & 1u) != 0;
+  const bool sameStamp = mySameTimestampCount > 0 && stamp == myLastSampleTimestamp;
+  if (token.size() > 2 && token[token.size() - 2] == '.') {
+    // Written with fractions: each line names its own half, and the halves alternate.
+    myFractionStyle = true;
+    const bool follows = mySameTimestampCount > 0 &&
+                         (half ? sameStamp && !myLastSampleHalf : stamp == myLastSampleTimestamp + 1 && myLastSampleHalf);
+    if (!follows && !myPhasePending) {
+      GridWarning("the .5 fractions of the 2000 Hz timestamps do not alternate", myCurrentLine);
+    }
+    mySameTimestampCount = sameStamp ? mySameTimestampCount + 1 : 1;
+  } else if (sameStamp) {
+    // Whole milliseconds: the second line of a timestamp is its second half. A third cannot be
+    // placed anywhere without moving its neighbours.
+    if (++mySameTimestampCount > 2 || myFractionStyle) {
+      return StopOnCorruption(i, "Corrupted ASC file (a 2000 Hz timestamp on more than two sample lines, "
+                                 "or repeated between lines with fractions) ", token);
+    }
+    i += 1;
+  } else {
+    // Inside a block every millisecond holds two sample lines; one alone lost its other half.
+    if (mySameTimestampCount == 1 && !myFractionStyle && !myPhasePending && !myLastSampleHalf) {
+      GridWarning("a 2000 Hz millisecond with one sample line, placed on its first half", myLastSampleLine);
+    }
+    mySameTimestampCount = 1;
+    // A block may begin on the second half of a millisecond: its first timestamp then stands
+    // alone, the next sample line already writes the next millisecond.
+    // (A file written with fractions names every half itself.)
+    const std::string_view next = myPhasePending ? NextSampleToken() : std::string_view();
+    if (myPhasePending && !myFractionStyle && next.find('.') == std::string_view::npos && next != token) {
+      i += 1;
+      mySameTimestampCount = 2;
+    }
+  }
+  myLastSampleTimestamp = stamp;
+  myLastSampleHalf = (i & 1u) != 0;
+  myLastSampleLine = myCurrentLine;
+  return true;
+}
+
+std::string_view AscRawData::NextSampleToken() const {
+  AscTokens t;
+  // The next sample line is as a rule the next line; a few event lines may come between.
+  for (uint64_t line = myCurrentLine + 1; line < NbLines() && line <= myCurrentLine + 16; ++line) {
+    t.Split(LineText(line));
+    if (t.Count() >= 3 && SampleIndex(t[0]) != kNoIndex) return t[0];
+  }
+  return {};
+}
+
+void AscRawData::GridWarning(std::string_view what, uint64_t line) {
+  if (myGridWarnings++ == 0) myFirstGridWarningLine = line + 1;
+  Warn(kNoPosition, std::string(what) + " ( line " + std::to_string(line + 1) + ": " +
+                        std::string(LineText(line).substr(0, 40)) + " )");
 }
 
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
@@ -63,12 +145,31 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
   for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
     t.Split(LineText(myCurrentLine));
     if (t.Count() < 3) continue;
-    const uint32_t i = SampleIndex(t[0]);
+    const uint64_t halfBefore = myHalfOffGrid;
+    uint32_t i = SampleIndex(t[0]);
     if (i != kNoIndex && myRecordFlags != 0) {
-      if (!ParseSampleLine(t, i, velocityChannels)) return false;
+      myHalfOffGrid = halfBefore;  // a sample line's own fraction is judged where it is placed
+      if (!PlaceSample(t[0], i) || !ParseSampleLine(t, i, velocityChannels)) return false;
     } else {
       ParseEventLine(t);
+      if (myHalfOffGrid != halfBefore && myHalfOffGridLine == 0) myHalfOffGridLine = myCurrentLine + 1;
     }
+  }
+  if (myHalfOffGrid != 0) {
+    Warn(kNoPosition, std::to_string(myHalfOffGrid) + " event timestamp(s) with a .5 fraction at " +
+                          std::to_string(1000000 / myHeader.samplePeriodUs) +
+                          " Hz placed on the sample at or before them; the first on line " +
+                          std::to_string(myHalfOffGridLine));
+    std::cout << "WARNING: " << myHalfOffGrid << " event timestamp(s) of " << myAscFileName
+              << " carry a .5 fraction, which a grid of "
+              << std::to_string(1000000 / myHeader.samplePeriodUs)
+              << " Hz cannot hold; the first on line " << myHalfOffGridLine << '\n';
+  }
+  if (myGridWarnings != 0) {
+    std::cout << "WARNING: " << myGridWarnings << " sample line(s) of " << myAscFileName
+              << " do not follow the 2000 Hz pattern of half milliseconds (each is placed at its own "
+                 "time); the first on line "
+              << myFirstGridWarningLine << '\n';
   }
 
   ChangeState(InDisplayable, "End - inDisplayable", false, 0);
@@ -96,25 +197,38 @@ void AscRawData::ReportProgress(uint32_t i) {
 }
 
 bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels) {
-  if (i < myPreviousSampleIndex) return StopOnCorruption(i, kCorrupted);
-  if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted);
+  if (i < myPreviousSampleIndex) return StopOnCorruption(i, kCorrupted, t[0]);
+  if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted, t[0]);
   myPreviousSampleIndex = myLastSampleIndex = i;
   ReportProgress(i);
   if (myPhasePending) {
     myPhasePending = false;
-    const uint16_t phase = static_cast<uint16_t>(TimestampOffset(t[0]) % (myHeader.samplePeriod ? myHeader.samplePeriod : 1));
+    // At 2000 Hz every timestamp has its own grid point: no block lies off the grid.
+    const uint32_t periodMs = myHeader.samplePeriodUs >= 1000 ? myHeader.samplePeriodUs / 1000 : 1;
+    const uint16_t phase = static_cast<uint16_t>(TimestampOffset(t[0]) % periodMs);
     if (mySamplePhases.empty() || mySamplePhases.back().second != phase) mySamplePhases.push_back({i, phase});
   }
 
   const uint8_t eyes = myRecordFlags & (kLeftEye | kRightEye);
+  const bool href = myHeader.sampleKind == "HREF";
   const bool velocity = velocityChannels && myVelocityInFile;
   const size_t n = t.Count();
   if (velocity && eyes != 0 && !myVelocityNoteShown) {
     myVelocityNoteShown = true;
+    const bool both = eyes == (kLeftEye | kRightEye);
     std::cout << "NOTE: The .asc file contains velocity data"
-              << (n == 12 ? " for both eyes." : (eyes & kLeftEye) ? " for left eye." : " for right eye.")
-              << '\n';
-    if (n != 7 && n != 12) std::cout << "ERROR: Problem with velocity data columns detected!\n";
+              << (both ? " for both eyes." : (eyes & kLeftEye) ? " for left eye." : " for right eye.") << '\n';
+    // Time, then x, y, pupil of each eye, then x and y velocity of each: the columns RES and
+    // INPUT add come after them.
+    const size_t velocityEnd = both ? 11 : 6;
+    bool readable = n >= velocityEnd;
+    for (size_t k = both ? 7 : 4; readable && k < velocityEnd; ++k) {
+      readable = AscTokens::IsMissing(t[k]) ||
+                 (AscTokens::IsPositionToken(t[k]) && t[k].find_first_of("0123456789") != std::string_view::npos);
+    }
+    if (!readable) {
+      std::cout << "ERROR: Problem with velocity data columns detected on line " << myCurrentLine + 1 << "!\n";
+    }
   }
   myStatus[i] |= myRecordFlags;
   if (eyes == 0) return true;
@@ -149,7 +263,9 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
         eye.yVel[i] = AscTokens::DoubleValue(vy);
       }
     }
-    if (xv < 0 || xv >= myHeader.screenWidth || yv < 0 || yv >= myHeader.screenHeight) myStatus[i] |= kOffScreen;
+    if (!href && (xv < 0 || xv >= myHeader.screenWidth || yv < 0 || yv >= myHeader.screenHeight)) {
+      myStatus[i] |= kOffScreen;  // head-referenced angles have no screen to leave
+    }
     if (myStates[InDisplayable] && !myDisplayables.empty()) {
       const Displayable& d = *myDisplayables.back();
       if (xv < d.leftRect || xv >= d.rightRect || yv < d.topRect || yv >= d.bottomRect) {
@@ -162,17 +278,17 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
     // Time, then x, y, pupil of each eye: shorter lines carry no complete sample.
     if (n < 7) return true;
     if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
-      return StopOnCorruption(i, kCorrupted);
+      return StopOnCorruption(i, kCorrupted, t[0]);
     }
     if (!AscTokens::IsPositionToken(t[4]) || !AscTokens::IsPositionToken(t[5])) {
-      return StopOnCorruption(i, kCorrupted);
+      return StopOnCorruption(i, kCorrupted, t[0]);
     }
     store(left, 1, 7, 9);
     store(right, 4, 9, 11);
   } else {
     if (n < 4) return true;
     if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
-      return StopOnCorruption(i, kCorrupted);
+      return StopOnCorruption(i, kCorrupted, t[0]);
     }
     store(eyes == kLeftEye ? left : right, 1, 4, 6);
   }
@@ -210,16 +326,16 @@ void AscRawData::ParseEventLine(AscTokens& t) {
     } else {
       auto event = std::make_unique<FixationSaccade>(kind.type, s, e, from);
       if (closes == kFixation) {
-        event->startX = event->endX = AscTokens::DoubleOrMinusOne(t[5]);
-        event->startY = event->endY = AscTokens::DoubleOrMinusOne(t[6]);
-        event->averagePupilSizeFixation = AscTokens::DoubleOrMinusOne(t[7]);
+        event->startX = event->endX = ValueOrMissing(t[5]);
+        event->startY = event->endY = ValueOrMissing(t[6]);
+        event->averagePupilSizeFixation = ValueOrMissing(t[7]);
       } else {
-        event->startX = AscTokens::DoubleOrMinusOne(t[5]);
-        event->startY = AscTokens::DoubleOrMinusOne(t[6]);
-        event->endX = AscTokens::DoubleOrMinusOne(t[7]);
-        event->endY = AscTokens::DoubleOrMinusOne(t[8]);
-        event->amplitudeSaccade = AscTokens::DoubleOrMinusOne(t[9]);
-        event->peakVelocitySaccade = AscTokens::DoubleOrMinusOne(t[10]);
+        event->startX = ValueOrMissing(t[5]);
+        event->startY = ValueOrMissing(t[6]);
+        event->endX = ValueOrMissing(t[7]);
+        event->endY = ValueOrMissing(t[8]);
+        event->amplitudeSaccade = ValueOrMissing(t[9]);
+        event->peakVelocitySaccade = ValueOrMissing(t[10]);
       }
       (eye == 0 ? myFixSaccLeft : myFixSaccRight).push_back(std::move(event));
     }
@@ -230,8 +346,7 @@ void AscRawData::ParseEventLine(AscTokens& t) {
       const uint32_t i = SampleIndex(t[1]);
       if (v != 0 && i < myNbSamples) {
         myTriggerValues[i] = static_cast<uint16_t>(v);
-        myTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(v), i, line,
-                                                       myStartTimestamp + TimestampOffset(t[1])));
+        myTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(v), i, line, TimestampMs(t[1])));
       }
     }
   } else if (first == "START" && t.NextToLast() == "SAMPLES" && t.Last() == "EVENTS") {
@@ -247,7 +362,7 @@ void AscRawData::ParseEventLine(AscTokens& t) {
     ParseMessage(t);
   }
 
-  if (first == "SAMPLES" && t[1] == "GAZE") {
+  if (first == "SAMPLES" && (t[1] == "GAZE" || t[1] == "HREF")) {
     if (t.LineContains("VEL")) myVelocityInFile = true;
   } else if (first == "END" && n >= 4 && t[2] == "SAMPLES" && t[3] == "EVENTS") {
     const uint32_t e = SampleIndex(t[1]);
@@ -383,10 +498,8 @@ bool ReadInteger(std::string_view token, int64_t& value) {
 }  // namespace
 
 void AscRawData::ParseTriggerMessage(const AscTokens& t, uint32_t line) {
-  uint32_t stamp = 0;
-  const uint32_t offsetFromStart = TimestampOffset(t[1]);
-  if (offsetFromStart == kNoIndex) return;
-  stamp = myStartTimestamp + offsetFromStart;
+  const double stamp = TimestampMs(t[1]);
+  if (stamp < 0.0) return;
   // EyeLink's offset field: "MSG <time> <offset> <text>", the message then stands for time - offset.
   size_t first = 2;
   int64_t offset = 0;
@@ -404,17 +517,19 @@ void AscRawData::ParseTriggerMessage(const AscTokens& t, uint32_t line) {
     if (!glued.empty() && !(glued[0] >= '0' && glued[0] <= '9')) continue;  // a longer word
     const std::string_view codeToken = !glued.empty() ? glued : t[k + words];
     int64_t code = 0;
-    const int64_t time = static_cast<int64_t>(stamp) - offset;
-    const uint32_t period = myHeader.samplePeriod ? myHeader.samplePeriod : 1;
-    const int64_t fromStart = time - static_cast<int64_t>(myStartTimestamp);
-    if (!ReadInteger(codeToken, code) || code < 1 || code > 65535 || fromStart < 0 ||
-        fromStart / period >= static_cast<int64_t>(myNbSamples)) {
+    const double time = stamp - static_cast<double>(offset);
+    const uint32_t periodUs = myHeader.samplePeriodUs ? myHeader.samplePeriodUs : 1000;
+    // Whole microseconds from the grid's start: exact for the half milliseconds of 2000 Hz.
+    const int64_t fromStartUs = static_cast<int64_t>(std::llround((time - myStartTimestamp) * 1000.0));
+    const int64_t index = fromStartUs < 0 ? -1 : periodUs >= 1000 ? fromStartUs / 1000 / (periodUs / 1000)
+                                                                   : fromStartUs / periodUs;
+    if (!ReadInteger(codeToken, code) || code < 1 || code > 65535 || index < 0 ||
+        index >= static_cast<int64_t>(myNbSamples)) {
       if (mySkippedMessages++ == 0) myFirstSkippedMessage = std::string(t.Line());
       return;
     }
     myMessageTriggers.push_back(std::make_unique<Trigger>(static_cast<uint16_t>(code),
-                                                          static_cast<uint32_t>(fromStart / period), line,
-                                                          static_cast<uint32_t>(time)));
+                                                          static_cast<uint32_t>(index), line, time));
     return;
   }
 }

@@ -100,8 +100,8 @@ bool AscMatExport::AddMatLineOffsets(MatComponents& c) {
 
 MatVariable AscMatExport::MakeMatParams(bool withChannelNames) const {
   const AscRawData& a = myAsc;
-  const uint16_t period = a.myHeader.samplePeriod;
-  const double rate = period == 0 ? 0.0 : static_cast<double>(1000 / period);
+  const uint32_t periodUs = a.myHeader.samplePeriodUs;
+  const double rate = periodUs == 0 ? 0.0 : static_cast<double>(1000000 / periodUs);
   MatComponents p;
   bool ok = p.AddScalar("binaryFormat", uint16_t{2});
   ok = p.AddScalar("dataOrientation", uint16_t{0}) && ok;
@@ -115,6 +115,8 @@ MatVariable AscMatExport::MakeMatParams(bool withChannelNames) const {
   ok = p.AddScalar("valNaN", a.myNaNValue) && ok;
   ok = p.AddScalar("startTimestamp", a.myStartTimestamp) && ok;
   ok = p.AddScalar("endTimestamp", a.myEndTimestamp) && ok;
+  // Head-referenced samples are angles, not screen pixels; gaze exports keep their fields as before.
+  if (a.myHeader.sampleKind == "HREF") ok = p.AddString("sampleKind", a.myHeader.sampleKind) && ok;
   if (withChannelNames) {
     ok = p.AddChannelNames("channelNames", a.myChannelNames, a.myChannelNames.size()) && ok;
   }

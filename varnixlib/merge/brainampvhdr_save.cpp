@@ -1,5 +1,6 @@
 // The header of a merged recording: the recording's own header, patched in place.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -204,5 +205,12 @@ bool BrainampVhdr::SaveVarnix(const std::string& dataFileName, const std::string
   for (const std::string& name : addedNames) impedances += name + ":      Out of Range!\r\n";
   file.InsertAfterLine(impedances, "Impedance [kOhm]", kLineEnds);
 
+  // Head-referenced eye-tracker samples are angles, not screen pixels: the comment at the end
+  // (the [Comment] section of every recorder header) says so beside the channel names.
+  if (std::any_of(addedNames.begin(), addedNames.end(), [](const std::string& name) { return name.starts_with("href"); })) {
+    std::string& content = file.Content();
+    if (!content.empty() && content.back() != '\n') content += "\r\n";
+    content += "\r\nEye tracker: the href channels hold head-referenced (HREF) samples, not gaze on the screen.\r\n";
+  }
   return file.Write(output);
 }

@@ -50,7 +50,7 @@ TEST(AscHeaderScan, ReadsTheHeaderKeysAndTheConvertedFromName) {
   EXPECT_EQ(h.frameRate, 60);
   EXPECT_EQ(h.screenWidth, 1920);
   EXPECT_EQ(h.screenHeight, 1080);
-  EXPECT_EQ(h.samplePeriod, 2);
+  EXPECT_EQ(h.samplePeriodUs, 2000u);
   EXPECT_EQ(h.falseBlinkSamples, 50);
 }
 
@@ -83,8 +83,8 @@ TEST(AscHeaderScan, FrameRateNeedsFourOrFiveTokens) {
 }
 
 TEST(AscHeaderScan, RateGivesThePeriodAndTheFalseBlinkThreshold) {
-  for (const auto& [rate, period, blink] : std::vector<std::tuple<std::string, int, int>>{
-           {"1000.00", 1, 100}, {"500.00", 2, 50}, {"250.00", 4, 25}, {"333.00", 3, 33}}) {
+  for (const auto& [rate, period, blink] : std::vector<std::tuple<std::string, double, int>>{
+           {"1000.00", 1, 100}, {"500.00", 2, 50}, {"250.00", 4, 25}, {"2000.00", 0.5, 200}}) {
     SynchroParams p = AscRun::Defaults();
     p.falseBlinkMsec = 100;
     AscRun run(asctest::Head("LEFT", rate) + asctest::Mono(1000, "1", "1") + asctest::End(1004), p);
@@ -135,18 +135,23 @@ TEST(AscHeaderScan, TheEndComesFromTheLastTimedLineBeforeTrailingEvents) {
   EXPECT_EQ(sample.asc.EndTimestamp(), 1008u);
 }
 
-TEST(AscHeaderScan, APeriodOfZeroStopsWithTheHeaderError) {
-  for (const std::string& samplesLine :
-       {std::string("SAMPLES\tGAZE\tLEFT\tRATE\t2000.00\n"), std::string("SAMPLES\tGAZE\tLEFT\tTRACKING\n"),
-        std::string("SAMPLES\tGAZE\tLEFT\tRATE\n"), std::string("SAMPLES\tGAZE\tLEFT\tRATE\t0\n"),
-        std::string("SAMPLES\tGAZE\tLEFT\tRATE\t-5\n"), std::string("")}) {
+TEST(AscHeaderScan, AnUnsupportedOrMissingRateStopsWithTheHeaderErrorNamingIt) {
+  // The reason reaches the console, not only the log.
+  for (const auto& [samplesLine, reason] : std::vector<std::pair<std::string, std::string>>{
+           {"SAMPLES\tGAZE\tLEFT\tRATE\t333.00\n", "the sampling rate 333 Hz is not one of 250, 500, 1000 and 2000 Hz"},
+           {"SAMPLES\tGAZE\tLEFT\tRATE\t120.00\n", "the sampling rate 120 Hz is not one of"},
+           {"SAMPLES\tGAZE\tLEFT\tTRACKING\n", "the SAMPLES line states no sampling rate (RATE)"},
+           {"SAMPLES\tGAZE\tLEFT\tRATE\n", "the SAMPLES line states no sampling rate (RATE)"},
+           {"SAMPLES\tGAZE\tLEFT\tRATE\t0\n", "the SAMPLES line states no sampling rate (RATE)"},
+           {"SAMPLES\tGAZE\tLEFT\tRATE\t-5\n", "the SAMPLES line states no sampling rate (RATE)"},
+           {"", "the file has no SAMPLES line"}}) {
     std::string out;
     out = Capture([&] {
       AscRun run("START\t1000 \tLEFT\tSAMPLES\tEVENTS\n" + samplesLine + asctest::Mono(1000, "1", "1") + asctest::End(1001));
       EXPECT_FALSE(run.ok);
-      EXPECT_NE(run.Log().find("RATE"), std::string::npos);
+      EXPECT_NE(run.Log().find("Invalid ASC header: " + reason), std::string::npos) << run.Log();
     });
-    EXPECT_NE(out.find("AscRawData::Process : processing header"), std::string::npos) << samplesLine;
+    EXPECT_NE(out.find("AscRawData::Process : processing header " + reason), std::string::npos) << out;
   }
 }
 

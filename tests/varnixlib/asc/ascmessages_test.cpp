@@ -59,7 +59,7 @@ TEST(AscMessageTriggers, TheRealRecordingsTriggerMessagesAreReadAsWritten) {
   for (size_t i = 0; i < triggers.size(); ++i) {
     EXPECT_EQ(triggers[i].time, expected[i].first) << i;
     EXPECT_EQ(triggers[i].code, expected[i].second) << i;
-    EXPECT_EQ(triggers[i].position, (expected[i].first - asc.StartTimestamp()) / asc.SamplePeriod()) << i;
+    EXPECT_EQ(triggers[i].position, (expected[i].first - asc.StartTimestamp()) / (asc.SamplePeriodUs() / 1000)) << i;
   }
 }
 

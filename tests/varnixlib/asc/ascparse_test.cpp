@@ -72,7 +72,7 @@ TEST(AscSampleLines, BinocularBlocksWithVelocityFillAllTenColumns) {
   EXPECT_EQ(out.find("ERROR: Problem with velocity"), std::string::npos);
 }
 
-TEST(AscSampleLines, TheVelocityNoteNamesTheEyeAndFlagsOddColumnCounts) {
+TEST(AscSampleLines, TheVelocityNoteNamesTheEyeAndFlagsUnreadableVelocityColumns) {
   const std::string leftOut = Capture([] {
     AscRun run(Head("LEFT", "1000.00", true) + Mono(1000, "1", "2", "3\t4.0\t5.0") + Mono(1001, "1", "2", "3\t4\t5") +
                End(1002));
@@ -85,9 +85,11 @@ TEST(AscSampleLines, TheVelocityNoteNamesTheEyeAndFlagsOddColumnCounts) {
   EXPECT_EQ(leftOut.find("NOTE", leftOut.find("NOTE") + 1), std::string::npos);  // once per recording
 
   const std::string rightOut = Capture([] {
-    AscRun run(Head("RIGHT", "1000.00", true) + Mono(1000, "1", "2", "3\t4\t5\t6") + End(1001));
+    // One velocity value, then the flags where the second should be.
+    AscRun run(Head("RIGHT", "1000.00", true) + Mono(1000, "1", "2", "3\t4") + End(1001));
   });
-  EXPECT_NE(rightOut.find("for right eye.\nERROR: Problem with velocity data columns detected!\n"), std::string::npos);
+  EXPECT_NE(rightOut.find("for right eye.\nERROR: Problem with velocity data columns detected on line 5!\n"),
+            std::string::npos) << rightOut;
 
   // Without the velocity switch neither the note nor the columns appear.
   SynchroParams p = AscRun::Defaults();
@@ -126,17 +128,17 @@ TEST(AscCorruption, MalformedPositionsEarlierSamplesAndSamplesPastTheGridStopThe
   struct Case {
     std::string body;
     std::string why;
-    std::string position;  // start timestamp + index, in unsigned 32-bit arithmetic
+    std::string position;  // the line's timestamp as written, and its line number
   };
   const std::vector<Case> cases = {
-      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x", "1001"},
-      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye", "1000"},
+      {Head() + Mono(1000, "1", "1") + Mono(1001, "12a", "1") + End(1002), "letter in x", "1001, line 6"},
+      {Head("RIGHT") + Mono(1000, "1", "1y") + End(1002), "letter in y, right eye", "1000, line 5"},
       {Head("LEFT\tRIGHT") + Bino(1000, "1\t1\t1\t1e3\t1\t1\t...") + End(1002), "letter in binocular right x",
-       "1000"},
+       "1000, line 5"},
       {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + Mono(1003, "1", "1") + End(1006), "time backwards",
-       "1003"},
-      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid", "1005"},
-      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start", "1500"},
+       "1003, line 7"},
+      {Head() + Mono(1000, "1", "1") + Mono(1005, "1", "1") + "MSG\t1002 last\n", "past the grid", "1005, line 6"},
+      {Head("LEFT", "1000.00", false, 2000) + Mono(1500, "1", "1") + End(2002), "before the start", "1500, line 5"},
   };
   for (const Case& c : cases) {
     asctest::ResetCorruptionStops();
@@ -149,7 +151,7 @@ TEST(AscCorruption, MalformedPositionsEarlierSamplesAndSamplesPastTheGridStopThe
       logPath = run.Path("Log-AscRawData.txt");
     });
     EXPECT_EQ(asctest::CorruptionStops(), 1) << c.why;
-    const std::string line = "Corrupted ASC file " + asc + " at position " + c.position + "\n";
+    const std::string line = "Corrupted ASC file " + asc + " at timestamp " + c.position + "\n";
     EXPECT_NE(out.find(line + "WARNING > Useful information in " + logPath + "\n"), std::string::npos)
         << c.why << "\n" << out;
     // The stop is the stage's last word: no further error line follows it.
@@ -184,11 +186,11 @@ TEST(AscStates, MismatchesAreLoggedWithTheirPositionAndTheFlowGoesOn) {
              "EFIX L   1002\t1004\t3\t10.5\t20.5\t900\n" + "EBLINK R 1003\t1004\t2\n" + Mono(1004, "1", "1") + End(1005));
   ASSERT_TRUE(run.ok);
   const std::string log = run.Log();
-  EXPECT_NE(log.find("inFixL = true. It means a new BEGIN ( at position 1003 ) has been detected before the expected "
+  EXPECT_NE(log.find("inFixL = true. It means a new BEGIN ( at timestamp 1003, line 7 ) has been detected before the expected "
                      "END\n"),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("inBlinkR = false. It means a new END ( at position 1004 ) has been detected before the expected "
+  EXPECT_NE(log.find("inBlinkR = false. It means a new END ( at timestamp 1004, line 10 ) has been detected before the expected "
                      "BEGIN\n"),
             std::string::npos)
       << log;
@@ -211,7 +213,7 @@ TEST(AscStates, MismatchesAreLoggedWithTheirPositionAndTheFlowGoesOn) {
 TEST(AscStates, AFileEndingInsideAFixationLogsItAtTheEnd) {
   AscRun run(Head() + Mono(1000, "1", "1") + "SFIX L   1001\n" + Mono(1001, "1", "1") + End(1002));
   ASSERT_TRUE(run.ok);
-  EXPECT_NE(run.Log().find("End - inFixL = true. It means a new BEGIN ( at position 1000 ) has been detected before "
+  EXPECT_NE(run.Log().find("End - inFixL = true. It means a new BEGIN ( at timestamp 1000, line 8 ) has been detected before "
                            "the expected END\n"),
             std::string::npos);
   EXPECT_TRUE(run.asc.WarningsWritten());
@@ -222,7 +224,7 @@ TEST(AscStates, IndexZeroNeverChangesAStateButAStartThereOpensTheBlock) {
   ASSERT_TRUE(run.ok);
   const std::string log = run.Log();
   // SFIX at index 0 left InFixL closed, so the EFIX is a mismatch; the START at 0 opened InRecord.
-  EXPECT_NE(log.find("inFixL = false. It means a new END ( at position 1001 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inFixL = false. It means a new END ( at timestamp 1001, line "), std::string::npos) << log;
   EXPECT_EQ(log.find("inRecord"), std::string::npos) << log;
   EXPECT_EQ(log.find("End - inFixL"), std::string::npos) << log;
 }
@@ -380,11 +382,11 @@ TEST(AscExperimentStructure, TextItemsSplitByBlanksAreMergedAndBadTransitionsWar
   EXPECT_EQ(d.bottomRect, 60);
   const std::string log = run.Log();
   EXPECT_NE(log.find("Invalide TRANSITION syntax ( !!! verify the EDF2ASC version !!! )\nExactly 18 substrings should be "
-                     "available in  ( at position 1002 )\n"),
+                     "available in  ( at timestamp 1002, line 6 )\n"),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("Invalide TRANSITION syntax (can not merge substrings) ( at position 1003 )\n"), std::string::npos);
-  EXPECT_NE(log.find("Invalide TRANSITION syntax (can not merge substrings) ( at position 1004 )\n"), std::string::npos);
+  EXPECT_NE(log.find("Invalide TRANSITION syntax (can not merge substrings) ( at timestamp 1003, line 7 )\n"), std::string::npos);
+  EXPECT_NE(log.find("Invalide TRANSITION syntax (can not merge substrings) ( at timestamp 1004, line 8 )\n"), std::string::npos);
 }
 
 TEST(AscExperimentStructure, MergeTextTokensJoinsUpToTheClosingTextToken) {
@@ -419,8 +421,8 @@ TEST(AscExperimentStructure, EveryKindOfItemOpensTheDisplayableStateUntilItsEnd)
                   "MSG\t1004 END TRANSITION TIMEOUT\n" + End(1005));
   ASSERT_TRUE(unclosed.ok);
   const std::string log = unclosed.Log();
-  EXPECT_NE(log.find("inDisplayable = true. It means a new BEGIN ( at position 1002 )"), std::string::npos) << log;
-  EXPECT_NE(log.find("inDisplayable = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inDisplayable = true. It means a new BEGIN ( at timestamp 1002, line 6 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inDisplayable = false. It means a new END ( at timestamp 1004, line 8 )"), std::string::npos) << log;
 }
 
 TEST(AscExperimentStructure, AnEndTransitionWithoutAnyItemIsAConsoleWarning) {
@@ -459,7 +461,7 @@ TEST(AscExperimentStructure, SequencesPhasesAndTheUnknownSequence) {
   // The second phase was left open: it closes at the last sample of the grid.
   EXPECT_EQ(ph[1]->end, run.asc.NbSamples() - 1);
   EXPECT_EQ(run.asc.Status()[1] & 8, 8);
-  EXPECT_NE(run.Log().find("inSequence = false. It means a new END ( at position 1004 )"), std::string::npos);
+  EXPECT_NE(run.Log().find("inSequence = false. It means a new END ( at timestamp 1004, line "), std::string::npos);
 }
 
 TEST(AscExperimentStructure, TrialMessagesMakeImageItemsWithTheirResponse) {
@@ -500,15 +502,15 @@ TEST(AscEventLines, SaccadesAndBlinksTakeTheirValuesStartLinesAndStates) {
   ASSERT_EQ(run.asc.FixationSaccadesLeft().size(), 1u);
   const FixationSaccade& left = *run.asc.FixationSaccadesLeft()[0];
   EXPECT_EQ(left.type, 1018);
-  EXPECT_EQ(left.startX, -1.0);  // a lone dot
+  EXPECT_EQ(left.startX, AscRawData::kMissing);  // a lone dot: the missing value of the gaze columns
   EXPECT_EQ(left.peakVelocitySaccade, 4.0);
   ASSERT_EQ(run.asc.BlinksLeft().size(), 2u);
   EXPECT_EQ(run.asc.BlinksLeft()[0]->type, 1020);
   EXPECT_EQ(run.asc.BlinksLeft()[0]->line, 5u);
   const std::string log = run.Log();
-  EXPECT_NE(log.find("inSaccR = true. It means a new BEGIN ( at position 1002 )"), std::string::npos) << log;
-  EXPECT_NE(log.find("inSaccL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
-  EXPECT_NE(log.find("inBlinkL = false. It means a new END ( at position 1004 )"), std::string::npos) << log;
+  EXPECT_NE(log.find("inSaccR = true. It means a new BEGIN ( at timestamp 1002, line "), std::string::npos) << log;
+  EXPECT_NE(log.find("inSaccL = false. It means a new END ( at timestamp 1004, line "), std::string::npos) << log;
+  EXPECT_NE(log.find("inBlinkL = false. It means a new END ( at timestamp 1004, line "), std::string::npos) << log;
   EXPECT_EQ(log.find("inSaccR = false"), std::string::npos) << log;
 }
 

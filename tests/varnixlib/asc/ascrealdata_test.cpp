@@ -14,7 +14,7 @@ namespace {
 
 struct Facts {
   const char* file;
-  uint16_t period;
+  double period;  ///< ms
   bool left, right, velocity;
   size_t blocks, sampleLines, triggers, efixL, efixR, eblinkL, eblinkR;
 };
@@ -27,6 +27,7 @@ const Facts kFacts[] = {
     {"eyelinker-bino1000.asc", 1, true, true, false, 4, 3467, 0, 12, 12, 0, 0},
     {"eyelinker-bino250.asc", 4, true, true, false, 4, 910, 0, 9, 9, 0, 0},
     {"eyelinker-bino500.asc", 2, true, true, false, 4, 1745, 0, 10, 9, 0, 0},
+    {"eyelinker-mono2000.asc", 0.5, false, true, false, 4, 8976, 0, 0, 13, 0, 0},
     {"eyelinker-mono250.asc", 4, true, false, false, 4, 914, 0, 9, 0, 0, 0},
     {"left-vel-1000-crlf-24blocks.asc", 1, true, false, true, 24, 50847, 1, 102, 0, 13, 0},
     {"right-1000-20blocks.asc", 1, false, true, false, 20, 92740, 0, 0, 76, 0, 1},
@@ -100,19 +101,49 @@ INSTANTIATE_TEST_SUITE_P(AllFiles, RealAsc, ::testing::ValuesIn(kFacts), [](cons
   return name;
 });
 
-TEST(RealAsc2000Hz, StopsWithTheHeaderErrorForItsPeriodOfZero) {
+TEST(RealAsc2000Hz, EveryBlockFillsItsHalfMillisecondsWithOneSampleEach) {
   REQUIRE_REALDATA();
   testsupport::TempDir dir;
   SynchroParams params = asctest::AscRun::Defaults();
   params.ascFileName = testsupport::RealDataDir() + "/asc/eyelinker-mono2000.asc";
   AscRawData asc;
   asc.OpenLog(dir / "Log-AscRawData.txt");
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(asc.Process(params));
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("AscRawData::Process : processing header"), std::string::npos);
-  EXPECT_EQ(asc.SamplePeriod(), 0);
-  EXPECT_NE(testsupport::ReadFile(dir / "Log-AscRawData.txt").find("RATE"), std::string::npos);
+  ASSERT_TRUE(asc.Process(params));
+  EXPECT_EQ(asc.SamplePeriodUs(), 500u);
+  // Counted with awk over the file: the first timestamps of the sample lines between each START
+  // and its END (awk '/^[0-9]/ && $1>=start && $1<=end' | wc -l), 8976 in all; every timestamp
+  // appears on exactly two lines (4488 of them), and each block ends 1 ms before its END line.
+  const uint32_t kBlockStarts[] = {8258957, 8262213, 8265126, 8268414};
+  const uint32_t kBlockEnds[] = {8259816, 8263100, 8266999, 8269283};
+  const uint32_t kBlockSamples[] = {1718, 1774, 3746, 1738};
+  ASSERT_EQ(asc.Records().size(), 4u);
+  const auto& status = asc.Status();
+  for (size_t b = 0; b < 4; ++b) {
+    SCOPED_TRACE(b);
+    const Record& r = *asc.Records()[b];
+    const uint32_t first = 2 * (kBlockStarts[b] - asc.StartTimestamp());
+    const uint32_t end = 2 * (kBlockEnds[b] - asc.StartTimestamp());
+    EXPECT_EQ(r.start, first);
+    // The last block ends at its last sample (the file's end closes it), the others at END.
+    EXPECT_EQ(r.end, b == 3 ? end - 1 : end);
+    // Two lines per millisecond fill both halves: no grid point is left out or taken twice.
+    EXPECT_EQ(end - first, kBlockSamples[b]);
+    size_t filled = 0;
+    for (uint32_t k = first; k < end; ++k) filled += (status[k] & AscRawData::kInRecord) ? 1 : 0;
+    EXPECT_EQ(filled, kBlockSamples[b]);
+    EXPECT_EQ(status[end] & AscRawData::kInRecord, 0);
+    EXPECT_EQ(asc.TimestampOfIndex(end - 1), std::to_string(kBlockEnds[b] - 1) + ".5");
+  }
+  // Fixation 2 of the file: "EFIX R   8259059\t8259383 ...", whole milliseconds on the first half.
+  const FixationSaccade& fix = *asc.FixationSaccadesRight()[2];
+  EXPECT_EQ(fix.start, 2 * (8259059 - asc.StartTimestamp()));
+  EXPECT_EQ(fix.end, 2 * (8259383 - asc.StartTimestamp()));
+  EXPECT_NEAR(fix.startX, 511.1, 1e-9);
+  // Sample lines 3 and 4 of the first block: 8258958 twice, x 527.8 then 527.6.
+  const uint32_t second = 2 * (8258958 - asc.StartTimestamp());
+  EXPECT_DOUBLE_EQ(asctest::At(asc, "eyeRx", second), 527.8);
+  EXPECT_DOUBLE_EQ(asctest::At(asc, "eyeRx", second + 1), 527.6);
+  EXPECT_FALSE(asc.WarningsWritten()) << testsupport::ReadFile(dir / "Log-AscRawData.txt");
 }
 
 }  // namespace

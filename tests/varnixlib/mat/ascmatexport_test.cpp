@@ -242,11 +242,11 @@ TEST(AscMatExport, EventTypesAndTheirTextFileNameEveryCodeOnceWithItsCount) {
 
 TEST(AscMatExport, EmptyListsGiveNoFieldAndFramesNeedTheSwitch) {
   // Left eye only, no blink, no structure: the events are the record and the trigger.
-  Exported plain(Head("LEFT", "333.33") + "INPUT\t1000\t3\n" + Mono(1000, "1", "1") + Mono(1003, "1", "1") + End(1006));
+  Exported plain(Head("LEFT", "2000.00") + "INPUT\t1000\t3\n" + Mono(1000, "1", "1") + Mono(1003, "1", "1") + End(1006));
   ASSERT_TRUE(plain.saved) << plain.out << plain.run.Log();
   EXPECT_EQ(FieldNames(F(plain.top.get(), "Events")), (Strings{"EventTypes", "RecordSteps", "Triggers", "AllEvents"}));
   matvar_t* params = F(F(plain.top.get(), "Data"), "Params");
-  EXPECT_EQ(Values<double>(F(params, "samplingRate")), (std::vector<double>{333.0}));  // 1000 / 3
+  EXPECT_EQ(Values<double>(F(params, "samplingRate")), (std::vector<double>{2000.0}));  // a period of half a millisecond
 
   // A video with frames: exported as a list only with -v.
   const std::string video = Head("LEFT", "500.00") +
@@ -308,3 +308,28 @@ TEST(AscMatExport, AFileThatCannotBeWrittenWholeIsAFailure) {
 }
 
 }  // namespace
+
+TEST(AscMatExport, HeadReferencedSamplesAreNamedInTheParams) {
+  std::string text = Head("LEFT", "1000.00") + "INPUT\t1000\t3\n" + Mono(1000, "1", "1") + End(1002);
+  Exported gaze(text);
+  ASSERT_TRUE(gaze.saved) << gaze.out;
+  // Gaze exports keep their fields as before.
+  EXPECT_EQ(FieldNames(F(F(gaze.top.get(), "Data"), "Params")), kParams);
+  text.replace(text.find("SAMPLES\tGAZE"), 12, "SAMPLES\tHREF");
+  Exported href(text);
+  ASSERT_TRUE(href.saved) << href.out;
+  matvar_t* params = F(F(href.top.get(), "Data"), "Params");
+  Strings fields = kParams;
+  fields.insert(fields.end() - 1, "sampleKind");
+  EXPECT_EQ(FieldNames(params), fields);
+  const matvar_t* kind = F(params, "sampleKind");
+  ASSERT_NE(kind, nullptr);
+  ASSERT_EQ(kind->class_type, MAT_C_CHAR);
+  // Stored as 16-bit characters.
+  std::string stored;
+  for (size_t i = 0; i < kind->dims[0] * kind->dims[1]; ++i) {
+    stored.push_back(static_cast<char>(kind->data_type == MAT_T_UINT16 ? static_cast<const uint16_t*>(kind->data)[i]
+                                                                       : static_cast<const uint8_t*>(kind->data)[i]));
+  }
+  EXPECT_EQ(stored, "HREF");
+}

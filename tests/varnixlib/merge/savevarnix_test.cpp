@@ -268,3 +268,17 @@ TEST(VmrkSaveVarnix, MergedLinesKeepTheirTypesAndTheFirstSegmentTakesTheNewDate)
                   c.written + body);
   }
 }
+
+TEST(VhdrSaveVarnix, HeadReferencedGazeChannelsAreNamedInTheComment) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "rec.vhdr", RecorderHeader(2, "", false));
+  BrainampVhdr record = HeaderRecord(2);
+  const std::string kNote = "the href channels hold head-referenced (HREF) samples";
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "gaze", {"eyeRx", "eyeRy", "blink"}, 500.0, 10));
+  EXPECT_EQ(testsupport::ReadFile(dir / "gaze.vhdr").find(kNote), std::string::npos);
+  ASSERT_TRUE(record.SaveVarnix(dir / "rec.eeg", dir / "href", {"hrefRx", "hrefRy", "eyeRp", "blink"}, 500.0, 10));
+  const std::string out = testsupport::ReadFile(dir / "href.vhdr");
+  // After the impedances, inside the comment section, in the header's own line ends.
+  EXPECT_GT(out.find(kNote), out.find("blink:      Out of Range!\r\n")) << out;
+  EXPECT_TRUE(out.ends_with("not gaze on the screen.\r\n")) << out;
+}
