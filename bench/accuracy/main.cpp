@@ -2,7 +2,7 @@
 // truth. Prints figures and never judges them.
 //
 // Usage: bench_accuracy [--pairs N] [--extra "OPTIONS"] [--seed S] [--mismatch M] [--seconds S]
-//                       [--ms-stamps] [--work DIR] [--keep] [--verbose]
+//                       [--ms-stamps] [--gaze-rate R] [--half-ms] [--work DIR] [--keep] [--verbose]
 //   --pairs N      random pairs (default 30): drift uniform in +-50 ppm, 2 to 8 segments whose dates
 //                  are off by up to +-3 ms, gaze at 250/500/1000 Hz, int16/float32/float64, with and
 //                  without a buffer overflow, INPUT lines on the tracker's sample grid
@@ -10,6 +10,8 @@
 //   --seed S       seed of the pairs' parameters (default 1); the same seed gives the same pairs
 //   --seconds S    sessions last S to 2·S seconds (default 60)
 //   --ms-stamps    the tracker stamps its INPUT lines to the next ms instead of its sample grid
+//   --gaze-rate R  every pair's gaze at R Hz (250, 500, 1000 or 2000) instead of a drawn rate;
+//                  --half-ms writes the 2000 Hz timestamps with a .5 on every other sample
 //   --mismatch M   pairs made of two different sessions (default 20), to count refusals
 //   --work DIR     where the run's scratch folder goes (default: the system temp folder); --keep
 //                  leaves that folder with every pair's files
@@ -92,6 +94,8 @@ struct Pair {
 struct Shape {
   int seconds = 60;       ///< sessions last from this to twice as long
   bool trackerGrid = true;  ///< INPUT lines on the tracker's sample grid, else to the next ms
+  int gazeRate = 0;         ///< every pair's gaze rate, or 0: drawn
+  bool halfMs = false;      ///< 2000 Hz timestamps with a .5 fraction instead of repeated ms
 };
 
 Pair DrawPair(SimRandom& rng, int id, const Shape& shape) {
@@ -101,6 +105,8 @@ Pair DrawPair(SimRandom& rng, int id, const Shape& shape) {
   Pair p;
   p.id = id;
   p.gazeRate = kGaze[rng.Below(3)];
+  // Drawn all the same, so that a fixed rate leaves every other draw of the seed as it was.
+  if (shape.gazeRate > 0) p.gazeRate = shape.gazeRate;
   const int segments = 2 + static_cast<int>(rng.Below(7));
   const int duration = shape.seconds + static_cast<int>(rng.Below(static_cast<uint64_t>(shape.seconds) + 1));
   p.sim = {"--seed", std::to_string(1000 + rng.Below(1000000)), "--duration", std::to_string(duration),
@@ -108,6 +114,7 @@ Pair DrawPair(SimRandom& rng, int id, const Shape& shape) {
            "--date-error", "3", "--gaze-rate", std::to_string(p.gazeRate), "--format", kFormat[rng.Below(3)],
            "--eyes", kEyes[rng.Below(3)], "--eeg-rate", rng.Below(2) == 0 ? "500" : "1000"};
   if (shape.trackerGrid) p.sim.push_back("--tracker-grid");
+  if (shape.halfMs && p.gazeRate == 2000) p.sim.push_back("--half-ms-timestamps");
   if (id % 2 == 1) {
     // Anywhere but the recording's first and last seconds; a draw that lands on a pause is redrawn.
     p.sim.insert(p.sim.end(), {"--overflow", std::to_string(500 + rng.Below(1501)), "--overflow-at",
@@ -322,11 +329,13 @@ int main(int argc, char** argv) {
     else if (a == "--work" && hasValue) parent = argv[++i];
     else if (a == "--seconds" && hasValue) shape.seconds = std::max(10, std::atoi(argv[++i]));
     else if (a == "--ms-stamps") shape.trackerGrid = false;
+    else if (a == "--gaze-rate" && hasValue) shape.gazeRate = std::atoi(argv[++i]);
+    else if (a == "--half-ms") shape.halfMs = true;
     else if (a == "--keep") keep = true;
     else if (a == "--verbose") verbose = true;
     else {
       std::fprintf(stderr, "usage: bench_accuracy [--pairs N] [--extra \"OPTIONS\"] [--seed S] [--mismatch M] "
-                           "[--seconds S] [--ms-stamps] [--work DIR] [--keep] [--verbose]\n");
+                           "[--seconds S] [--ms-stamps] [--gaze-rate R] [--half-ms] [--work DIR] [--keep] [--verbose]\n");
       return 2;
     }
   }
