@@ -78,10 +78,14 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
     if (t.LineContains("DISPLAY_COORDS")) {
       // EyeLink writes the first and the last pixel, both inclusive ("0 0 1919 1079" for a
       // 1920 x 1080 screen), where "SCREEN WIDTH" gives the pixel count itself.
-      const int64_t left = n >= 7 ? AscTokens::IntValue(t[n - 4]) : 0;
-      const int64_t top = n >= 7 ? AscTokens::IntValue(t[n - 3]) : 0;
-      header.screenWidth = U16(AscTokens::IntValue(t.NextToLast()) - left + 1);
-      header.screenHeight = U16(AscTokens::IntValue(last) - top + 1);
+      // Bounded first: a garbled coordinate saturates at the int64 limits, where + 1 would overflow.
+      const auto bound = [](std::string_view token) {
+        return std::clamp<int64_t>(AscTokens::IntValue(token), -(int64_t{1} << 40), int64_t{1} << 40);
+      };
+      const int64_t left = n >= 7 ? bound(t[n - 4]) : 0;
+      const int64_t top = n >= 7 ? bound(t[n - 3]) : 0;
+      header.screenWidth = U16(bound(t.NextToLast()) - left + 1);
+      header.screenHeight = U16(bound(last) - top + 1);
       continue;
     }
     if (!startFound) {
