@@ -14,10 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "varnixlib/asc/ascrawdata.h"
+#include "bench/ascstage/ascstagerun.h"
 #include "varnixlib/support/file.h"
 #include "varnixlib/support/platform.h"
-#include "varnixlib/synchroparams.h"
 
 namespace {
 
@@ -82,36 +81,19 @@ int main(int argc, char** argv) {
   }
   Warm(path);
 
-  SynchroParams params;
-  params.ascFileName = path;
-  params.velocityChannels = true;
   const double before = PeakMegabytes();
-  auto start = std::chrono::steady_clock::now();
-  double stage = 0.0;
-  uint32_t samples = 0, channels = 0;
-  size_t triggers = 0, events = 0;
-  {
-    AscRawData asc;
-    asc.OpenLog((std::filesystem::temp_directory_path() / "tolmera-bench-Log-AscRawData.txt").string());
-    std::cout.setstate(std::ios::failbit);  // keep the progress lines out of the figures
-    const bool ok = asc.Process(params);
-    std::cout.clear();
-    stage = Seconds(start);
-    if (!ok) {
-      std::cerr << "the ASC stage failed on " << path << '\n';
-      return 1;
-    }
-    samples = asc.NbSamples();
-    channels = asc.NbChannels();
-    triggers = asc.Triggers().size();
-    events = asc.AllEvents().size();
+  const AscStageRun run = RunAscStage(path);
+  if (!run.ok) {
+    std::cerr << "the ASC stage failed on " << path << '\n';
+    return 1;
   }
+  const double stage = run.seconds;
   const double peak = PeakMegabytes();
 
   double count = 1e30;
   uint64_t lines = 0;
   for (int k = 0; k < 3; ++k) {
-    start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     lines = LineCount(path, static_cast<uint64_t>(size));
     count = std::min(count, Seconds(start));
   }
@@ -119,8 +101,8 @@ int main(int argc, char** argv) {
   const double megabytes = size / 1048576.0;
   std::printf("file            : %s\n", path.c_str());
   std::printf("size            : %.1f MB, %llu lines\n", megabytes, static_cast<unsigned long long>(lines));
-  std::printf("parsed          : %u samples x %u channels, %zu triggers, %zu events\n", samples, channels, triggers,
-              events);
+  std::printf("parsed          : %u samples x %u channels, %zu triggers, %zu events\n", run.samples, run.channels,
+              run.triggers, run.events);
   std::printf("line count      : %.3f s (read + memchr, best of 3)\n", count);
   std::printf("ASC stage       : %.3f s\n", stage);
   std::printf("stage / count   : %.2f (aim: 8 or less)\n", stage / count);

@@ -1,121 +1,238 @@
-// Whole-run benchmark: tolmera on a one-hour simulator pair (EEG 64 channels at 1000 Hz float32,
-// binocular gaze at 1000 Hz with velocity), beside a plain copy of its .eeg and .asc files into
-// the output directory, both measured in this one run. Prints wall times, their ratio and the
-// run's peak memory against the input files' total size.
+// Scaling benchmark: tolmera on simulator pairs of several lengths (EEG 64 channels at 1000 Hz
+// float32, binocular gaze at 1000 Hz with velocity), each set beside baselines measured in this
+// same process run, best of three: `wc -l` of the .asc against the ASC stage alone, `cp` of the
+// .eeg and .asc into the output folder against the whole run, and the input files' size against
+// the run's peak memory. Prints one row per length, the cost per hour of recording, and the
+// 4-hour pair's time and memory against the 1-hour pair's. It only measures; it judges nothing.
 //
-// Usage: bench_wholerun [work directory] [minutes]
-// The pair is made once in the work directory and reused by later runs of the same length.
+// Usage: bench_wholerun [--minutes 15,60,240] [--clean] [work directory]
+// Each pair is made once in the work directory and reused by later runs of the same length.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "bench/ascstage/ascstagerun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kRounds = 3;
+/// Bytes per minute of the EEG file: 64 float32 channels at 1000 Hz.
+constexpr double kEegBytesPerMinute = 64.0 * 4 * 1000 * 60;
+/// A little above what the simulator writes per minute of binocular 1000 Hz gaze with velocity
+/// (about 5.7 MB), to size a pair not made yet.
+constexpr double kAscBytesPerMinute = 6.5e6;
+
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-/// Read-write copy with a 1 MiB buffer, as a plain copy command does it.
-bool Copy(const fs::path& from, const fs::path& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  std::vector<char> buffer(1 << 20);
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.write(buffer.data(), in.gcount());
-  }
-  out.flush();
-  return static_cast<bool>(out);
-}
+/// A finished child: exit status, wall time and peak resident memory.
+struct ChildRun {
+  int status = -1;
+  double seconds = 0.0;
+  double peakBytes = 0.0;
+};
 
-/// Runs the program with its arguments and waits; returns its exit status and its peak resident
-/// memory in bytes.
-int Run(const std::vector<std::string>& args, long& peakBytes, bool quiet) {
+/// Runs a program (looked up on PATH when the name has no folder) with its output thrown away,
+/// and waits for it. The peak memory is the child's own from wait4, so this process must stay
+/// small: Linux carries the forking process's resident peak into the child's figure.
+ChildRun Run(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  ChildRun run;
+  std::fflush(stdout);  // or the child's freopen would write this process's pending output again
+  const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
-    if (quiet) {
-      if (!freopen("/dev/null", "w", stdout)) _exit(127);
-    }
-    if (!freopen("/dev/null", "r", stdin)) _exit(127);
-    execv(argv[0], argv.data());
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "r", stdin)) _exit(127);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
+  if (pid < 0) return run;
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
-  peakBytes = usage.ru_maxrss * 1024L;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.seconds = Seconds(start);
+  run.peakBytes = usage.ru_maxrss * 1024.0;  // kilobytes on Linux
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+/// Times the ASC stage in a forked child, so that its memory never counts in this process's
+/// peak (which would then show in every later child's). Returns a negative time on failure.
+double TimeAscStageInChild(const std::string& ascPath) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1.0;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const AscStageRun run = RunAscStage(ascPath);
+    const double seconds = run.ok ? run.seconds : -1.0;
+    const bool written = write(fds[1], &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
+    _exit(written ? 0 : 1);
+  }
+  close(fds[1]);
+  double seconds = -1.0;
+  if (pid < 0 || read(fds[0], &seconds, sizeof seconds) != static_cast<ssize_t>(sizeof seconds)) seconds = -1.0;
+  close(fds[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return seconds;
+}
+
+/// Best of the rounds for each measurement of one length.
+struct Row {
+  int minutes = 0;
+  double inputBytes = 0.0;
+  double wcSeconds = 1e30;
+  double stageSeconds = 1e30;
+  double cpSeconds = 1e30;
+  double runSeconds = 1e30;
+  double peakBytes = 0.0;  ///< the largest of the rounds: memory has no "lucky" run to prefer
+};
+
+bool ParseMinutes(const std::string& list, std::vector<int>& minutes) {
+  minutes.clear();
+  std::stringstream in(list);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    char* end = nullptr;
+    const long value = std::strtol(item.c_str(), &end, 10);
+    if (item.empty() || *end != '\0' || value <= 0 || value > 24 * 60) return false;
+    minutes.push_back(static_cast<int>(value));
+  }
+  return !minutes.empty();
+}
+
+/// Makes the pair unless it is already in the work folder; false when the simulator failed.
+bool MakePair(const fs::path& dir, const std::string& name, int minutes) {
+  for (const char* ext : {".vhdr", ".vmrk", ".eeg", ".asc"}) {
+    if (!fs::exists(dir / (name + ext))) {
+      std::printf("making the %d-minute pair in %s ...\n", minutes, dir.string().c_str());
+      std::fflush(stdout);
+      return Run({TOLMERA_SIM_PATH, "--out", dir.string(), "--name", name, "--duration",
+                  std::to_string(minutes * 60), "--eeg-rate", "1000", "--channels", "64", "--format",
+                  "float32", "--gaze-rate", "1000", "--eyes", "both", "--velocity"})
+                 .status == 0;
+    }
+  }
+  return true;
+}
+
+/// Measures one length; false (after saying why) when a step failed.
+bool Measure(const fs::path& dir, Row& row) {
+  const std::string name = "H" + std::to_string(row.minutes);
+  const fs::path eeg = dir / (name + ".eeg");
+  const fs::path asc = dir / (name + ".asc");
+  const fs::path out = dir / "out";
+  row.inputBytes = static_cast<double>(fs::file_size(eeg) + fs::file_size(asc));
+  for (int round = 0; round < kRounds; ++round) {
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const ChildRun wc = Run({"wc", "-l", asc.string()});
+    const double stage = TimeAscStageInChild(asc.string());
+    const ChildRun merge = Run({TOLMERA_BINARY_PATH, eeg.string(), asc.string(), "-h", out.string()});
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const ChildRun cp = Run({"cp", eeg.string(), asc.string(), out.string()});
+    fs::remove_all(out);
+    if (wc.status != 0 || stage < 0 || merge.status != 0 || cp.status != 0) {
+      std::fprintf(stderr, "%d minutes: a step failed (wc -l %d, ASC stage %s, tolmera %d, cp %d)\n",
+                   row.minutes, wc.status, stage < 0 ? "failed" : "ok", merge.status, cp.status);
+      return false;
+    }
+    row.wcSeconds = std::min(row.wcSeconds, wc.seconds);
+    row.stageSeconds = std::min(row.stageSeconds, stage);
+    row.runSeconds = std::min(row.runSeconds, merge.seconds);
+    row.cpSeconds = std::min(row.cpSeconds, cp.seconds);
+    row.peakBytes = std::max(row.peakBytes, merge.peakBytes);
+  }
+  return true;
+}
+
+void PrintRow(const Row& r) {
+  const double hours = r.minutes / 60.0;
+  std::printf("%7d %9.0f %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %9.0f %6.2f %9.1f %9.0f\n", r.minutes,
+              r.inputBytes / 1e6, r.wcSeconds, r.stageSeconds, r.stageSeconds / r.wcSeconds, r.cpSeconds,
+              r.runSeconds, r.runSeconds / r.cpSeconds, r.peakBytes / 1e6, r.peakBytes / r.inputBytes,
+              r.runSeconds / hours, r.peakBytes / 1e6 / hours);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "tolmera-bench-wholerun";
-  const int minutes = argc > 2 ? std::atoi(argv[2]) : 60;
-  const std::string name = "H" + std::to_string(minutes);
-  fs::create_directories(dir);
-  const fs::path eeg = dir / (name + ".eeg");
-  const fs::path asc = dir / (name + ".asc");
-  if (!fs::exists(eeg) || !fs::exists(asc)) {
-    std::printf("making the %d-minute pair in %s ...\n", minutes, dir.c_str());
-    long peak = 0;
-    const int rc = Run({TOLMERA_SIM_PATH, "--out", dir.string(), "--name", name, "--duration",
-                        std::to_string(minutes * 60), "--eeg-rate", "1000", "--channels", "64",
-                        "--format", "float32", "--gaze-rate", "1000", "--eyes", "both",
-                        "--velocity"},
-                       peak, true);
-    if (rc != 0) {
-      std::fprintf(stderr, "the simulator failed (%d)\n", rc);
-      return 1;
+  fs::path dir = fs::temp_directory_path() / "tolmera-bench-wholerun";
+  std::vector<int> lengths{15, 60, 240};
+  bool clean = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--minutes" && i + 1 < argc && ParseMinutes(argv[i + 1], lengths)) {
+      ++i;
+    } else if (arg == "--clean") {
+      clean = true;
+    } else if (!arg.empty() && arg[0] != '-') {
+      dir = arg;
+    } else {
+      std::fprintf(stderr, "usage: bench_wholerun [--minutes 15,60,240] [--clean] [work directory]\n");
+      return 2;
     }
   }
-  const fs::path out = dir / "out";
-  fs::remove_all(out);
-  fs::create_directories(out);
-  const double inputBytes = static_cast<double>(fs::file_size(eeg) + fs::file_size(asc));
+  fs::create_directories(dir);
 
-  auto t0 = std::chrono::steady_clock::now();
-  if (!Copy(eeg, out / eeg.filename()) || !Copy(asc, out / asc.filename())) {
-    std::fprintf(stderr, "copy failed\n");
-    return 1;
+  std::printf("cores: %u; each figure the best of %d rounds (peak memory the largest), baselines from this run\n",
+              std::thread::hardware_concurrency(), kRounds);
+  std::map<int, Row> rows;
+  for (const int minutes : lengths) {
+    const std::string name = "H" + std::to_string(minutes);
+    const bool made = fs::exists(dir / (name + ".eeg")) && fs::exists(dir / (name + ".asc"));
+    const double inputs = made ? static_cast<double>(fs::file_size(dir / (name + ".eeg")) +
+                                                     fs::file_size(dir / (name + ".asc")))
+                               : minutes * (kEegBytesPerMinute + kAscBytesPerMinute);
+    // The merged file is a little larger than the .eeg, and the copy holds both inputs: one
+    // more input's worth with a half for margin, as the outputs are removed between steps.
+    const double needed = (made ? 0.0 : inputs) + 1.5 * inputs;
+    std::error_code error;
+    const fs::space_info space = fs::space(dir, error);
+    if (error || static_cast<double>(space.available) < needed) {
+      std::printf("%d minutes skipped: needs about %.0f MB free in %s, %s\n", minutes, needed / 1e6,
+                  dir.string().c_str(),
+                  error ? "free space unknown" : (std::to_string(space.available / 1000000) + " MB free").c_str());
+      continue;
+    }
+    if (!MakePair(dir, name, minutes)) {
+      std::fprintf(stderr, "%d minutes: the simulator failed\n", minutes);
+      continue;
+    }
+    Row row;
+    row.minutes = minutes;
+    if (Measure(dir, row)) rows[minutes] = row;
+    if (clean) {
+      for (const char* ext : {".vhdr", ".vmrk", ".eeg", ".asc", ".truth.txt"}) fs::remove(dir / (name + ext));
+    }
   }
-  const double copySeconds = Seconds(t0);
-  fs::remove(out / eeg.filename());
-  fs::remove(out / asc.filename());
 
-  long peak = 0;
-  t0 = std::chrono::steady_clock::now();
-  const int rc = Run({TOLMERA_BINARY_PATH, eeg.string(), asc.string(), "-h", out.string()}, peak, true);
-  const double runSeconds = Seconds(t0);
-  if (rc != 0) {
-    std::fprintf(stderr, "tolmera failed (exit %d)\n", rc);
-    return 1;
+  std::printf("\n%7s %9s %8s %8s %6s %8s %8s %6s %9s %6s %9s %9s\n", "minutes", "input MB", "wc -l s",
+              "ASC s", "/wc", "cp s", "run s", "/cp", "peak MB", "/input", "run s/h", "peak MB/h");
+  for (const auto& [minutes, row] : rows) PrintRow(row);
+  if (rows.count(60) && rows.count(240)) {
+    std::printf("4 h / 1 h: time %.2f x, peak memory %.2f x\n", rows[240].runSeconds / rows[60].runSeconds,
+                rows[240].peakBytes / rows[60].peakBytes);
   }
-  uint64_t merged = 0;
-  for (const auto& entry : fs::directory_iterator(out)) {
-    if (entry.path().extension() == ".eeg") merged = fs::file_size(entry.path());
-  }
-  std::printf("input files          : %.1f MB (.eeg %.1f MB, .asc %.1f MB)\n", inputBytes / 1e6,
-              fs::file_size(eeg) / 1e6, fs::file_size(asc) / 1e6);
-  std::printf("merged data file     : %.1f MB\n", merged / 1e6);
-  std::printf("copy of the inputs   : %.2f s\n", copySeconds);
-  std::printf("whole run            : %.2f s  (%.2f x the copy; aim <= 3)\n", runSeconds,
-              runSeconds / copySeconds);
-  std::printf("peak memory of run   : %.1f MB  (%.2f x the inputs; aim <= 1.5)\n", peak / 1e6,
-              peak / inputBytes);
-  return 0;
+  std::printf("aims: ASC/wc <= 8, run/cp <= 3, peak/input <= 1.5, 4 h / 1 h <= 4.4 (time and memory)\n");
+  return rows.size() == lengths.size() ? 0 : 1;
 }
