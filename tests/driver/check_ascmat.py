@@ -3,10 +3,16 @@
 usage: check_ascmat.py <mat file> <asc file> <event-type file> <channel names, comma-separated>
 Prints OK and exits 0, or prints the first mismatch and exits 1.
 """
+import os
 import sys
 
 import numpy as np
 import scipy.io
+
+# The shared helpers live in the source tree, which a test run must leave as it found it.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from matcheck import check, fail, field, names  # noqa: E402
 
 EVENT_ORDER = ["EventTypes", "AcqPhases", "RecordSteps", "Sequences", "Displayables", "Frames", "Transitions",
                "FixationSaccadesLeft", "FixationSaccadesRight", "BlinksLeft", "BlinksRight", "Triggers",
@@ -16,26 +22,6 @@ PARAMS = ["binaryFormat", "dataOrientation", "dataType", "segmentationType", "se
 HEADER = ["softwareName", "softwareVersion", "fileName", "subjectName", "subjectSession", "experimentName",
           "screenWidth", "screenHeight", "screenDimXmm", "screenDimYmm", "screenDistance", "frameRate",
           "falseBlinkSamples", "guidingEye"]
-
-
-def fail(message):
-    print("MISMATCH:", message)
-    sys.exit(1)
-
-
-def check(condition, message):
-    if not condition:
-        fail(message)
-
-
-def field(structure, name):
-    """A nested structure as its one element, any other field as its array."""
-    value = structure[name]
-    return value[0, 0] if value.dtype.names is not None else value
-
-
-def names(structure):
-    return list(structure.dtype.names or ())
 
 
 def main():

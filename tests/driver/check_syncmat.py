@@ -3,25 +3,16 @@
 usage: check_syncmat.py <mat file> <merged .vmrk file> <number of shared triggers>
 Prints OK and exits 0, or prints the first mismatch and exits 1.
 """
+import os
 import sys
 
 import numpy as np
 import scipy.io
 
-
-def check(condition, message):
-    if not condition:
-        print("MISMATCH:", message)
-        sys.exit(1)
-
-
-def field(structure, name):
-    value = structure[name]
-    return value[0, 0] if value.dtype.names is not None else value
-
-
-def names(structure):
-    return list(structure.dtype.names or ())
+# The shared helpers live in the source tree, which a test run must leave as it found it.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from matcheck import check, field, names  # noqa: E402
 
 
 def main():

@@ -5,31 +5,18 @@ of its frames, and the merged set's MAT file, marker file and event file list th
 usage: check_frames.py <asc file> <asc MAT file> <merged MAT file> <merged .vmrk> <merged .event.txt>
 Prints OK and exits 0, or prints the first mismatch and exits 1.
 """
+import os
 import sys
 
 import numpy as np
 import scipy.io
 
+# The shared helpers live in the source tree, which a test run must leave as it found it.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from matcheck import check, fail, field, names  # noqa: E402
+
 FRAME, VIDEOS = 1005, (1003, 1004)
-
-
-def fail(message):
-    print("MISMATCH:", message)
-    sys.exit(1)
-
-
-def check(condition, message):
-    if not condition:
-        fail(message)
-
-
-def field(structure, name):
-    value = structure[name]
-    return value[0, 0] if value.dtype.names is not None else value
-
-
-def names(structure):
-    return list(structure.dtype.names or ())
 
 
 def main():
