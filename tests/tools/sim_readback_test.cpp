@@ -95,7 +95,7 @@ void ReadBackAndCompare(const std::string& format, int32_t binaryFormat, const s
   const double perMs = truth.Number(truth.clock, "eeg_samples_per_ms");
   for (const TruthSegment& s : truth.segments) {
     for (int64_t i = 0; i < s.recorded; i += 13) {
-      const double value = static_cast<double>(data->samples[(s.vmrkPosition - 1 + i) * channels + channels - 1]) * 0.1;
+      const double value = static_cast<double>(data->Values()[(s.vmrkPosition - 1 + i) * channels + channels - 1]) * 0.1;
       double d = std::fabs(value - std::fmod(start + static_cast<double>(s.gapFilledPosition - 1 + i) / perMs, 1600.0));
       ASSERT_LE(std::min(d, 1600.0 - d), 0.051) << "segment " << s.index << " sample " << i;
     }

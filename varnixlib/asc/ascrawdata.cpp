@@ -53,22 +53,12 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   if (!st.exists || st.isDirectory) return Error("File don't extist", myAscFileName);
   myNaNValue = kMissing;
 
-  // Read into an uninitialised buffer: zero-filling hundreds of megabytes first would cost as much
-  // as the read itself.
-  {
-    const uint64_t size = static_cast<uint64_t>(st.size);
-    std::unique_ptr<char[]> text(new (std::nothrow) char[size + 1]);
-    if (!text) return Error("File reading", myAscFileName);
-    Varnix::File file(Varnix::Platform::OpenForReading(myAscFileName));
-    if (file.Descriptor() < 0) return Error("File reading", myAscFileName);
-    const uint64_t got = Varnix::Platform::ReadFully(file.Descriptor(), text.get(), size);
-    if (got != size) return Error("File reading", myAscFileName);
-    text[size] = '\0';
-    myText = std::move(text);
-    myTextSize = size;
-  }
+  // Mapped, not read: the parse walks the system's cached copy of the file, so no buffer of the
+  // file's size is zeroed and filled first.
+  if (myText.Open(myAscFileName) != 0) return Error("File reading", myAscFileName);
+  myTextSize = myText.Size();
   if (myTextSize == 0) return Error("Empty ASC file", myAscFileName);
-  if (std::memchr(myText.get(), '\n', myTextSize) == nullptr) return Error("Invalid ASC file", myAscFileName);
+  if (std::memchr(myText.Data(), '\n', myTextSize) == nullptr) return Error("Invalid ASC file", myAscFileName);
 
   BuildLineTable();
 
@@ -84,7 +74,7 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
 
   if (myCacheWanted) {
     myFileSize = myTextSize;
-    myTextHash = AscCache::HashBytes(myText.get(), myTextSize);
+    myTextHash = AscCache::HashBytes(myText.Data(), myTextSize);
   }
   if (myCacheWanted && AscCache::Load(*this, params)) {
     ReleaseText();
@@ -119,7 +109,7 @@ void AscRawData::BuildLineTable() {
   myLineOffsets.clear();
   // One pass of memchr to size the table, a second to fill it: no reallocation of a table that
   // can hold millions of entries.
-  const char* const text = myText.get();
+  const char* const text = myText.Data();
   uint64_t count = 0;
   for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + myTextSize - p)));
        ++p) {
@@ -140,11 +130,11 @@ void AscRawData::BuildLineTable() {
 std::string_view AscRawData::LineText(uint64_t line) const {
   const uint64_t begin = myLineOffsets[line];
   const uint64_t end = myLineOffsets[line + 1] - 1;  // without the line feed
-  return std::string_view(myText.get() + begin, end - begin);
+  return std::string_view(myText.Data() + begin, end - begin);
 }
 
 void AscRawData::ReleaseText() {
-  myText.reset();
+  myText.Close();
   myTextSize = 0;
 }
 

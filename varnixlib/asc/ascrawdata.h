@@ -24,6 +24,7 @@
 #include "varnixlib/asc/frame.h"
 #include "varnixlib/asc/record.h"
 #include "varnixlib/asc/trigger.h"
+#include "varnixlib/support/platform.h"
 
 class AscTokens;
 struct SynchroParams;
@@ -242,7 +243,7 @@ class AscRawData {
   AscHeader myHeader;
   double myNaNValue = kMissing;
   uint64_t myCurrentLine = 0;
-  std::unique_ptr<char[]> myText;  ///< the whole file; the line table points into it
+  Varnix::Platform::MappedFile myText;  ///< the whole file; the line table points into it
   uint64_t myTextSize = 0;
   std::vector<uint64_t> myLineOffsets;  ///< line starts, plus one past the end of the last line
   std::vector<uint8_t> myStatus;

@@ -55,6 +55,9 @@ class Brainamp {
                    const std::vector<Trigger>& ttl, const SetWritten& afterEachSet = {},
                    SyncRecord* record = nullptr);
 
+  /// Checks the segments against frames recorded frames as InsertSegmentGaps does; changes tells
+  /// whether inserting them would change the data at all.
+  static bool CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames, bool& changes);
   /// Inserts, before each later segment, the frames lost there (filled with missing). False,
   /// reported, when a segment lies outside the data or a shift would remove more than the segment
   /// before it holds.

@@ -1,6 +1,7 @@
 #include "varnixlib/brainvision/brainampeeg.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -39,16 +40,31 @@ bool BrainampEEG<T>::Process(const std::string& name) {
                      "-byte values (truncated, or not of the header's BinaryFormat)",
                  name);
   }
-  try {
-    if (!Varnix::File::ReadInVector(name, samples)) return Error("BrainampEEG::Process::File::Read", name);
-  } catch (const std::bad_alloc&) {
-    samples = SampleVector();
-    return Error("BrainampEEG::Process : not enough memory to load the data file", name);
-  } catch (const std::length_error&) {
-    samples = SampleVector();
-    return Error("BrainampEEG::Process : not enough memory to load the data file", name);
-  }
+  samples = SampleVector();
+  // Mapped, not read: hours of EEG are then never zeroed and copied into fresh memory, and the
+  // merge reads each frame straight from the system's cache of the file.
+  if (myMapping.Open(name) != 0) return Error("BrainampEEG::Process::File::Read", name);
   return true;
+}
+
+template <typename T>
+bool BrainampEEG<T>::Editable() {
+  if (!IsMapped()) return true;
+  const uint64_t count = NbValues();
+  try {
+    samples.resize(count);
+  } catch (const std::exception&) {
+    samples = SampleVector();
+    return Error("BrainampEEG::Process : not enough memory to load the data file", fileName);
+  }
+  if (count != 0) std::memcpy(samples.data(), myMapping.Data(), count * sizeof(T));
+  myMapping.Close();
+  return true;
+}
+
+template <typename T>
+void BrainampEEG<T>::ReleaseBefore(uint64_t index) {
+  if (IsMapped()) myMapping.Release(0, std::min<uint64_t>(index, NbValues()) * sizeof(T));
 }
 
 template <typename T>
@@ -61,7 +77,7 @@ bool BrainampEEG<T>::FillGaps(const BrainampVmrk& markers, const BrainampVhdr& h
   uint64_t previous = 0;
   for (const CMarker* segment : markers.segments) {
     const uint64_t at = static_cast<uint64_t>(segment->position) * channels;
-    if (at > samples.size() || at < previous) {
+    if (at > NbValues() || at < previous) {
       return Error("BrainampEEG::FillGaps : segment at sample " + std::to_string(segment->position) +
                        " lies outside the loaded samples or before the segment preceding it",
                    fileName);
@@ -70,6 +86,7 @@ bool BrainampEEG<T>::FillGaps(const BrainampVmrk& markers, const BrainampVhdr& h
     inserted += static_cast<uint64_t>(segment->samplesInserted) * channels;
   }
   if (inserted == 0) return true;
+  if (!Editable()) return false;
 
   const size_t oldSize = samples.size();
   try {
@@ -96,7 +113,7 @@ bool BrainampEEG<T>::FillGaps(const BrainampVmrk& markers, const BrainampVhdr& h
 template <typename T>
 bool BrainampEEG<T>::CheckSize(int32_t nbSamples, uint16_t nbChannels) const {
   if (nbSamples < 0) return false;
-  return static_cast<uint64_t>(nbSamples) * nbChannels == samples.size();
+  return static_cast<uint64_t>(nbSamples) * nbChannels == NbValues();
 }
 
 template <typename T>
@@ -125,8 +142,8 @@ bool BrainampEEG<T>::Write(const std::string& path) const {
     return Error("BrainampEEG::Save : the data file it was loaded from is never overwritten", path);
   }
   // The byte count is 64-bit all the way down, so arrays of 4 GiB and more are written whole.
-  const uint64_t bytes = static_cast<uint64_t>(samples.size()) * sizeof(T);
-  if (!Varnix::File::Write(path, samples.data(), bytes)) return Error("BrainampEEG::Save::File::Write", path);
+  const uint64_t bytes = NbValues() * sizeof(T);
+  if (!Varnix::File::Write(path, Values(), bytes)) return Error("BrainampEEG::Save::File::Write", path);
   return true;
 }
 

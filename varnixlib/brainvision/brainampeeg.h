@@ -1,6 +1,6 @@
 #pragma once
 // The samples of a BrainVision data file (.eeg) in their stored type, multiplexed: the value of
-// channel c at sample s is samples[s * nbChannels + c].
+// channel c at sample s is Values()[s * nbChannels + c].
 
 #include <bit>
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "varnixlib/brainvision/brainampeegvirt.h"
 #include "varnixlib/support/defaultinitallocator.h"
+#include "varnixlib/support/platform.h"
 
 // The data files are little-endian and are loaded byte for byte, without conversion; this is the
 // one place that relies on it.
@@ -18,13 +19,22 @@ static_assert(std::endian::native == std::endian::little,
 template <typename T>
 class BrainampEEG : public BrainampEegVirt {
  public:
-  /// The sample store: sized for the whole file and filled by one read, never zeroed first.
+  /// The editable sample store: sized for the whole file and filled by one copy, never zeroed first.
   using SampleVector = std::vector<T, DefaultInitAllocator<T>>;
 
   BrainampEEG();
 
   bool Process(const std::string& fileName) override;
-  uint64_t GetNbValues() const override { return samples.size(); }
+  uint64_t GetNbValues() const override { return NbValues(); }
+  /// The values as loaded (or as edited, once Editable was called).
+  const T* Values() const { return IsMapped() ? reinterpret_cast<const T*>(myMapping.Data()) : samples.data(); }
+  uint64_t NbValues() const { return IsMapped() ? myMapping.Size() / sizeof(T) : samples.size(); }
+  /// The values to edit: the file's mapping is copied into samples the first time. False when
+  /// memory is short.
+  bool Editable();
+  /// The values before value index will not be read again: their memory may go back to the
+  /// system (only while they are the file's mapping; edited values stay).
+  void ReleaseBefore(uint64_t index);
   bool FillGaps(const BrainampVmrk& markers, const BrainampVhdr& header) override;
   bool CheckSize(int32_t nbSamples, uint16_t nbChannels) const override;
   bool SaveRaw() override;
@@ -37,11 +47,15 @@ class BrainampEEG : public BrainampEegVirt {
 
   std::string fileName;       ///< the data file loaded
   bool dataChanged = false;   ///< FillGaps has inserted values
-  SampleVector samples;       ///< all values in file order
+  SampleVector samples;       ///< all values in file order, once editable (empty while mapped)
   T valNaN;                   ///< fill value of missing samples
 
  private:
+  bool IsMapped() const { return myMapping.IsOpen(); }
   bool Write(const std::string& path) const;
+
+  /// The file itself, read where it lies until something edits the values.
+  Varnix::Platform::MappedFile myMapping;
 };
 
 template <>

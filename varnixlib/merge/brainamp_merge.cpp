@@ -85,12 +85,8 @@ class BlockWriter {
 
 }  // namespace
 
-template <typename T>
-bool Brainamp::InsertSegmentGaps(const std::vector<CMarker*>& segments,
-                                 typename BrainampEEG<T>::SampleVector& samples,
-                                 uint16_t nbChannels, T missing) {
-  if (segments.size() < 2 || nbChannels == 0) return true;
-  const uint64_t frames = samples.size() / nbChannels;
+bool Brainamp::CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames, bool& changes) {
+  changes = false;
   // The drift model adds its shifts to samplesInserted; a shift of -1 on a segment with nothing
   // lost before it means one recorded frame too many there, so the count is read as signed and a
   // negative one removes frames instead of wrapping into billions of inserted ones.
@@ -109,11 +105,26 @@ bool Brainamp::InsertSegmentGaps(const std::vector<CMarker*>& segments,
     }
     previous = position;
     growth += count;
+    changes = changes || count != 0;
   }
   const uint64_t newFrames = static_cast<uint64_t>(static_cast<int64_t>(frames) + growth);
   if (newFrames > (uint64_t{1} << 32)) {
     return Error("Brainamp::InsertSegmentGaps too many frames", std::to_string(newFrames));
   }
+  return true;
+}
+
+template <typename T>
+bool Brainamp::InsertSegmentGaps(const std::vector<CMarker*>& segments,
+                                 typename BrainampEEG<T>::SampleVector& samples,
+                                 uint16_t nbChannels, T missing) {
+  if (segments.size() < 2 || nbChannels == 0) return true;
+  const uint64_t frames = samples.size() / nbChannels;
+  bool changes = false;
+  if (!CheckSegmentGaps(segments, frames, changes)) return false;
+  int64_t growth = 0;
+  for (uint64_t s = 1; s < segments.size(); ++s) growth += static_cast<int32_t>(segments[s]->samplesInserted);
+  const uint64_t newFrames = static_cast<uint64_t>(static_cast<int64_t>(frames) + growth);
   const uint64_t ch = nbChannels;
   const bool onlyGrowth = std::all_of(segments.begin() + 1, segments.end(), [](const CMarker* m) {
     return static_cast<int32_t>(m->samplesInserted) >= 0;
@@ -318,7 +329,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   // A floating output marks missing gaze as it marks missing EEG: NaN, which every reader takes
   // for missing (-2000 would read as a gaze position).
   const T gazeMissingOut = std::is_floating_point_v<T> ? missing : static_cast<T>(kGazeMissing);
-  FrameSampler<T, T> eegSampler(eeg->samples.data(), eeg->samples.size() / eegChannels,
+  FrameSampler<T, T> eegSampler(eeg->Values(), eeg->NbValues() / eegChannels,
                                 eegChannels, eegStart, eegStep, missing, missing, false, &cursor);
   FrameSampler<double, T> gazeSampler(asc.Data().data(), asc.NbSamples(), gazeChannels, gazeStart,
                                       gazeStep, kGazeMissing, gazeMissingOut, true, &cursor);
@@ -397,6 +408,11 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     if (!writer.Append(block.data(), inBlock * total * sizeof(T))) {
       return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
     }
+    // The EEG is read front to back (a fraction jump moves back by less than a frame): what lies
+    // a block behind is done with, and its memory goes back to the system as the run goes.
+    uint64_t first = 0, last = 0;
+    eegSampler.Neighbours(i, first, last);
+    if (first > kBlockFrames) eeg->ReleaseBefore((first - kBlockFrames) * eegChannels);
   }
   if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   n = i;
@@ -563,8 +579,14 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
                             const SetWritten& afterEachSet, SyncRecord* record) {
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
   if (eeg == nullptr) return Error("Brainamp::Synchronize no EEG samples of this type", "");
-  if (!InsertSegmentGaps<T>(myVmrk.segments, eeg->samples, myVhdr.nbChannels, eeg->valNaN)) {
-    return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
+  if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0) {
+    // The recorded values are copied out of the file only when lost frames must go between them.
+    bool changes = false;
+    if (!CheckSegmentGaps(myVmrk.segments, eeg->NbValues() / myVhdr.nbChannels, changes) ||
+        (changes && (!eeg->Editable() ||
+                     !InsertSegmentGaps<T>(myVmrk.segments, eeg->samples, myVhdr.nbChannels, eeg->valNaN)))) {
+      return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
+    }
   }
   if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0) PrintSegmentTable(myVmrk.segments);
   std::vector<CMarker> gazeMarkers;
@@ -603,7 +625,7 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
     // What the window leaves out of each recording, so that nobody looks for it in the merge.
     const double eegRate = 1e6 / myVhdr.samplingInterval;
     const double gazeRate = 1000.0 / asc.SamplePeriod();
-    const uint64_t eegFrames = myVhdr.nbChannels ? eeg->samples.size() / myVhdr.nbChannels : 0;
+    const uint64_t eegFrames = myVhdr.nbChannels ? eeg->NbValues() / myVhdr.nbChannels : 0;
     const double eegAfter = static_cast<double>(eegFrames - std::min(eegFrames, eegStart + eegCount));
     // The tracker recorded from its first block's start to its last block's end, not over the
     // whole grid, which begins at the file's first timestamp.

@@ -9,6 +9,7 @@
 #include <limits>
 #include <iostream>
 #include <string_view>
+#include <utility>
 
 #include <csignal>
 
@@ -21,12 +22,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
 #ifdef _WIN32
 #include <process.h>
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
 #endif
 
 namespace Varnix::Platform {
@@ -295,6 +300,102 @@ int RenameFile(const std::string& from, const std::string& to) {
   std::remove(to.c_str());  // Windows rename() does not replace an existing file
 #endif
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    myAddress = std::exchange(other.myAddress, nullptr);
+    mySize = std::exchange(other.mySize, 0);
+    myOpen = std::exchange(other.myOpen, false);
+  }
+  return *this;
+}
+
+int MappedFile::Open(const std::string& path) {
+  Close();
+#ifdef _WIN32
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ENOENT;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size)) {
+    CloseHandle(file);
+    return EIO;
+  }
+  if (size.QuadPart > 0) {
+    // The view keeps the mapping alive; both handles can go once it exists.
+    const HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    if (mapping) CloseHandle(mapping);
+    CloseHandle(file);
+    if (view == nullptr) return ENOMEM;
+    myAddress = view;
+  } else {
+    CloseHandle(file);
+  }
+  mySize = static_cast<uint64_t>(size.QuadPart);
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (st.st_size > 0) {
+    if (static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max()) {
+      ::close(fd);
+      return EFBIG;
+    }
+    void* address = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    const int error = errno;
+    ::close(fd);  // the mapping holds the file by itself
+    if (address == MAP_FAILED) return error;
+    // Every reader walks its file from the start to the end.
+    ::madvise(address, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
+    myAddress = address;
+  } else {
+    ::close(fd);
+  }
+  mySize = static_cast<uint64_t>(st.st_size);
+#endif
+  myOpen = true;
+  return 0;
+}
+
+void MappedFile::Close() {
+  if (myAddress != nullptr) {
+#ifdef _WIN32
+    UnmapViewOfFile(myAddress);
+#else
+    ::munmap(myAddress, static_cast<size_t>(mySize));
+#endif
+  }
+  myAddress = nullptr;
+  mySize = 0;
+  myOpen = false;
+}
+
+void MappedFile::Release(uint64_t offset, uint64_t bytes) {
+  if (myAddress == nullptr || offset >= mySize) return;
+  bytes = std::min(bytes, mySize - offset);
+#ifdef _WIN32
+  // Unlocking pages that are not locked takes them out of the working set on Windows.
+  VirtualUnlock(static_cast<char*>(myAddress) + offset, static_cast<SIZE_T>(bytes));
+#else
+  const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  const uint64_t begin = (offset + page - 1) / page * page;
+  const uint64_t end = (offset + bytes) / page * page;
+  if (end > begin) {
+    ::madvise(static_cast<char*>(myAddress) + begin, static_cast<size_t>(end - begin), MADV_DONTNEED);
+  }
+#endif
 }
 
 void Pause() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Varnix::Platform {
@@ -78,6 +79,35 @@ void RemoveTemporariesOnInterrupt();
 /// when every slot is taken (the file is then not removed on an interruption).
 int RegisterTemporary(const std::string& path);
 void UnregisterTemporary(int slot);
+
+/// A whole file mapped read-only: its bytes are the system's file cache itself, so reading it
+/// neither zeroes fresh memory nor copies the file into it. An empty file maps to no bytes.
+/// The bytes are valid while the object lives; the file must not be changed meanwhile.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile() { Close(); }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  MappedFile(MappedFile&& other) noexcept { *this = std::move(other); }
+  MappedFile& operator=(MappedFile&& other) noexcept;
+
+  /// Maps path (closing what was mapped before); returns 0 or the errno of the failure.
+  int Open(const std::string& path);
+  void Close();
+  bool IsOpen() const { return myOpen; }
+  const char* Data() const { return static_cast<const char*>(myAddress); }
+  uint64_t Size() const { return mySize; }
+  /// The bytes [offset, offset + bytes) will not be read again: their pages leave this process's
+  /// memory (a later read would bring them back from the file). Only whole pages inside the range
+  /// are released.
+  void Release(uint64_t offset, uint64_t bytes);
+
+ private:
+  void* myAddress = nullptr;
+  uint64_t mySize = 0;
+  bool myOpen = false;
+};
 
 /// Atomic replace of `to` by `from` (both in one directory); returns 0 or errno.
 int RenameFile(const std::string& from, const std::string& to);

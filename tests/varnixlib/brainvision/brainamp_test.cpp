@@ -42,8 +42,8 @@ void ExpectEndsMatchFile(const Brainamp& eeg, const std::string& path) {
   T first, last;
   std::memcpy(&first, bytes.data(), sizeof(T));
   std::memcpy(&last, bytes.data() + bytes.size() - sizeof(T), sizeof(T));
-  EXPECT_EQ(std::memcmp(&Data<T>(eeg).samples.front(), &first, sizeof(T)), 0);
-  EXPECT_EQ(std::memcmp(&Data<T>(eeg).samples.back(), &last, sizeof(T)), 0);
+  EXPECT_EQ(std::memcmp(Data<T>(eeg).Values(), &first, sizeof(T)), 0);
+  EXPECT_EQ(std::memcmp(Data<T>(eeg).Values() + Data<T>(eeg).NbValues() - 1, &last, sizeof(T)), 0);
 }
 
 TEST(BrainampRealData, RecorderInt16RecordingIsReadWithItsStimuli) {

@@ -34,7 +34,7 @@ TYPED_TEST(BrainampEegTyped, LoadsTheFileUnchangedAndChecksItsSize) {
   ASSERT_TRUE(eeg.Process(dir / "rec.eeg"));
   EXPECT_EQ(eeg.fileName, dir / "rec.eeg");
   EXPECT_EQ(eeg.GetNbValues(), 4000u);
-  EXPECT_TRUE(std::equal(values.begin(), values.end(), eeg.samples.begin()));
+  EXPECT_TRUE(std::equal(values.begin(), values.end(), eeg.Values()));
   EXPECT_TRUE(eeg.CheckSize(1000, 4));
   EXPECT_FALSE(eeg.CheckSize(999, 4));
   EXPECT_FALSE(eeg.CheckSize(-1000, 4));
