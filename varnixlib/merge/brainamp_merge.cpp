@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <future>
+#include <system_error>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -34,7 +36,7 @@ namespace {
 /// Gaze columns mark a missing value with this finite number.
 constexpr double kGazeMissing = -2000.0;
 /// Frames per block of the merged data file: bounds the output memory at any recording length.
-constexpr uint64_t kBlockFrames = 16384;
+constexpr uint64_t kBlockFrames = 4096;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -68,19 +70,54 @@ MergedMarker RecordedLine(const std::string& text, uint64_t position) {
 
 /// The merged data file, written one block of whole frames after the other under a temporary
 /// name, and renamed into place only once every block is written (a full disk or a failed run
-/// never leaves a truncated data file that looks whole).
+/// never leaves a truncated data file that looks whole). Each block is written on a second thread
+/// while the next one is sampled into the other of two buffers: handing a block to the system's
+/// file cache costs about as much as sampling it, and the two then overlap.
+template <typename T>
 class BlockWriter {
  public:
-  explicit BlockWriter(const std::string& path) : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
+  BlockWriter(const std::string& path, size_t blockValues)
+      : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
     myOpen = myFile.Open();
+    for (std::vector<T>& buffer : myBuffers) buffer.resize(blockValues);
   }
+  /// Waits for the block in flight: the file and the buffer must outlive its write.
+  ~BlockWriter() { Wait(); }
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
   bool IsOpen() const { return myOpen; }
-  bool Append(const void* data, uint64_t bytes) { return myFile.Write(data, bytes); }
-  bool Commit() { return myFile.Commit(); }
+  /// The buffer to sample the next block into; never the one being written.
+  T* Buffer() { return myBuffers[myCurrent].data(); }
+  /// Hands the first values of Buffer() to the writing thread. False when an earlier block failed.
+  bool Append(size_t values) {
+    if (!Wait()) return false;
+    const T* data = myBuffers[myCurrent].data();
+    const uint64_t bytes = static_cast<uint64_t>(values) * sizeof(T);
+    try {
+      myPending = std::async(std::launch::async, [this, data, bytes] { return myFile.Write(data, bytes); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the block is written here instead.
+      if (!myFile.Write(data, bytes)) return false;
+    }
+    myCurrent ^= 1;
+    return true;
+  }
+  bool Commit() { return Wait() && myFile.Commit(); }
 
  private:
+  bool Wait() {
+    if (!myPending.valid()) return myWriteOk;
+    myWriteOk = myPending.get() && myWriteOk;
+    return myWriteOk;
+  }
+
   Varnix::AtomicFileWriter myFile;
   bool myOpen = false;
+  bool myWriteOk = true;
+  std::vector<T> myBuffers[2];
+  int myCurrent = 0;
+  std::future<bool> myPending;
 };
 
 }  // namespace
@@ -324,8 +361,9 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
 
   // The merged data file, written in blocks of whole frames.
   const std::string dataFile = outputName + ".eeg";
-  std::vector<T> block(kBlockFrames * total);
-  T* cursor = block.data();
+  BlockWriter<T> writer(dataFile, kBlockFrames * total);
+  if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+  T* cursor = writer.Buffer();
   // A floating output marks missing gaze as it marks missing EEG: NaN, which every reader takes
   // for missing (-2000 would read as a gaze position).
   const T gazeMissingOut = std::is_floating_point_v<T> ? missing : static_cast<T>(kGazeMissing);
@@ -335,8 +373,6 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
                                       gazeStep, kGazeMissing, gazeMissingOut, true, &cursor);
   eegSampler.SetStartFraction(eegFraction);
   gazeSampler.SetStartFraction(gazeFraction);
-  BlockWriter writer(dataFile);
-  if (!writer.IsOpen()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   // When the first frame was recorded, on the EEG's clock (in EEG samples from its first one).
   const double firstEegFrame = static_cast<double>(eegStart) + eegFraction;
   // Where the EEG sampler's fraction changes: (first output frame, fraction), for placing EEG
@@ -381,7 +417,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   size_t jump = 0;
   bool exhausted = false;
   while (i < n && !exhausted) {
-    cursor = block.data();
+    cursor = writer.Buffer();
     uint64_t inBlock = 0;
     for (; inBlock < kBlockFrames && i < n; ++inBlock, ++i) {
       for (; jump < jumps.size() && jumps[jump].first <= i; ++jump) {
@@ -405,7 +441,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
       gazeSampler.Neighbours(i, first, last);
       track(gazeRun, !gazeRecorded(first) || !gazeRecorded(last), i);
     }
-    if (!writer.Append(block.data(), inBlock * total * sizeof(T))) {
+    if (!writer.Append(inBlock * total)) {
       return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
     }
     // The EEG is read front to back (a fraction jump moves back by less than a frame): what lies
