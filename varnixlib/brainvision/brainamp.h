@@ -55,9 +55,9 @@ class Brainamp {
                    const std::vector<Trigger>& ttl, const SetWritten& afterEachSet = {},
                    SyncRecord* record = nullptr);
 
-  /// Checks the segments against frames recorded frames as InsertSegmentGaps does; changes tells
-  /// whether inserting them would change the data at all.
-  static bool CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames, bool& changes);
+  /// Checks the segments against frames recorded frames as InsertSegmentGaps does (the merge reads
+  /// around the lost frames instead of inserting them, but refuses the same segments).
+  static bool CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames);
   /// Inserts, before each later segment, the frames lost there (filled with missing). False,
   /// reported, when a segment lies outside the data or a shift would remove more than the segment
   /// before it holds.

@@ -68,6 +68,24 @@ MergedMarker RecordedLine(const std::string& text, uint64_t position) {
   return line;
 }
 
+/// The EEG's lost stretches as (recorded frame, frames lost before it; negative: recorded frames
+/// dropped before it), one per later segment that changes the line; empty when none does.
+std::vector<std::pair<uint64_t, int64_t>> GapsOf(const std::vector<CMarker*>& segments) {
+  std::vector<std::pair<uint64_t, int64_t>> gaps;
+  for (uint64_t s = 1; s < segments.size(); ++s) {
+    const int64_t count = static_cast<int32_t>(segments[s]->samplesInserted);
+    if (count != 0) gaps.push_back({segments[s]->position, count});
+  }
+  return gaps;
+}
+
+/// Frames of the line with the lost stretches put back.
+uint64_t LineFrames(const std::vector<std::pair<uint64_t, int64_t>>& gaps, uint64_t recorded) {
+  int64_t growth = 0;
+  for (const auto& gap : gaps) growth += gap.second;
+  return static_cast<uint64_t>(static_cast<int64_t>(recorded) + growth);
+}
+
 /// The merged data file, written one block of whole frames after the other under a temporary
 /// name, and renamed into place only once every block is written (a full disk or a failed run
 /// never leaves a truncated data file that looks whole). Each block is written on a second thread
@@ -122,8 +140,7 @@ class BlockWriter {
 
 }  // namespace
 
-bool Brainamp::CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames, bool& changes) {
-  changes = false;
+bool Brainamp::CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t frames) {
   // The drift model adds its shifts to samplesInserted; a shift of -1 on a segment with nothing
   // lost before it means one recorded frame too many there, so the count is read as signed and a
   // negative one removes frames instead of wrapping into billions of inserted ones.
@@ -142,7 +159,6 @@ bool Brainamp::CheckSegmentGaps(const std::vector<CMarker*>& segments, uint64_t 
     }
     previous = position;
     growth += count;
-    changes = changes || count != 0;
   }
   const uint64_t newFrames = static_cast<uint64_t>(static_cast<int64_t>(frames) + growth);
   if (newFrames > (uint64_t{1} << 32)) {
@@ -157,8 +173,7 @@ bool Brainamp::InsertSegmentGaps(const std::vector<CMarker*>& segments,
                                  uint16_t nbChannels, T missing) {
   if (segments.size() < 2 || nbChannels == 0) return true;
   const uint64_t frames = samples.size() / nbChannels;
-  bool changes = false;
-  if (!CheckSegmentGaps(segments, frames, changes)) return false;
+  if (!CheckSegmentGaps(segments, frames)) return false;
   int64_t growth = 0;
   for (uint64_t s = 1; s < segments.size(); ++s) growth += static_cast<int32_t>(segments[s]->samplesInserted);
   const uint64_t newFrames = static_cast<uint64_t>(static_cast<int64_t>(frames) + growth);
@@ -367,8 +382,11 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
   // A floating output marks missing gaze as it marks missing EEG: NaN, which every reader takes
   // for missing (-2000 would read as a gaze position).
   const T gazeMissingOut = std::is_floating_point_v<T> ? missing : static_cast<T>(kGazeMissing);
-  FrameSampler<T, T> eegSampler(eeg->Values(), eeg->NbValues() / eegChannels,
-                                eegChannels, eegStart, eegStep, missing, missing, false, &cursor);
+  const uint64_t recordedFrames = eegChannels ? eeg->NbValues() / eegChannels : 0;
+  const std::vector<std::pair<uint64_t, int64_t>> lost = GapsOf(myVmrk.segments);
+  FrameSampler<T, T> eegSampler(eeg->Values(), LineFrames(lost, recordedFrames), eegChannels, eegStart,
+                                eegStep, missing, missing, false, &cursor);
+  if (!lost.empty()) eegSampler.SetPieces(PiecesWithGaps(lost, recordedFrames));
   FrameSampler<double, T> gazeSampler(asc.Data().data(), asc.NbSamples(), gazeChannels, gazeStart,
                                       gazeStep, kGazeMissing, gazeMissingOut, true, &cursor);
   eegSampler.SetStartFraction(eegFraction);
@@ -448,7 +466,7 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     // a block behind is done with, and its memory goes back to the system as the run goes.
     uint64_t first = 0, last = 0;
     eegSampler.Neighbours(i, first, last);
-    if (first > kBlockFrames) eeg->ReleaseBefore((first - kBlockFrames) * eegChannels);
+    if (first > kBlockFrames) eeg->ReleaseBefore(eegSampler.SourceFrameAt(first - kBlockFrames) * eegChannels);
   }
   if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   n = i;
@@ -615,14 +633,10 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
                             const SetWritten& afterEachSet, SyncRecord* record) {
   auto* eeg = dynamic_cast<BrainampEEG<T>*>(myEEG.get());
   if (eeg == nullptr) return Error("Brainamp::Synchronize no EEG samples of this type", "");
-  if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0) {
-    // The recorded values are copied out of the file only when lost frames must go between them.
-    bool changes = false;
-    if (!CheckSegmentGaps(myVmrk.segments, eeg->NbValues() / myVhdr.nbChannels, changes) ||
-        (changes && (!eeg->Editable() ||
-                     !InsertSegmentGaps<T>(myVmrk.segments, eeg->samples, myVhdr.nbChannels, eeg->valNaN)))) {
-      return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
-    }
+  // The lost stretches are not put between the recorded values: the sampler reads around them.
+  if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0 &&
+      !CheckSegmentGaps(myVmrk.segments, eeg->NbValues() / myVhdr.nbChannels)) {
+    return Error("Brainamp::Synchronize::InsertSegmentGaps", "");
   }
   if (myVmrk.segments.size() >= 2 && myVhdr.nbChannels != 0) PrintSegmentTable(myVmrk.segments);
   std::vector<CMarker> gazeMarkers;
@@ -661,7 +675,8 @@ bool Brainamp::MergeStreams(SynchroParams& params, const std::string& outputName
     // What the window leaves out of each recording, so that nobody looks for it in the merge.
     const double eegRate = 1e6 / myVhdr.samplingInterval;
     const double gazeRate = 1000.0 / asc.SamplePeriod();
-    const uint64_t eegFrames = myVhdr.nbChannels ? eeg->NbValues() / myVhdr.nbChannels : 0;
+    const uint64_t eegFrames =
+        myVhdr.nbChannels ? LineFrames(GapsOf(myVmrk.segments), eeg->NbValues() / myVhdr.nbChannels) : 0;
     const double eegAfter = static_cast<double>(eegFrames - std::min(eegFrames, eegStart + eegCount));
     // The tracker recorded from its first block's start to its last block's end, not over the
     // whole grid, which begins at the file's first timestamp.

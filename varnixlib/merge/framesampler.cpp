@@ -1,5 +1,6 @@
 #include "varnixlib/merge/framesampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,62 @@ FrameSampler<Source, Output>::FrameSampler(const Source* source, uint64_t source
       myMissingOut(missingOut),
       myLastNearest(lastNearest && channels > 0),
       myCursor(cursor) {}
+
+std::vector<FramePiece> PiecesWithGaps(const std::vector<std::pair<uint64_t, int64_t>>& gaps, uint64_t frames) {
+  std::vector<FramePiece> pieces;
+  uint64_t line = 0;
+  uint64_t source = 0;
+  auto recorded = [&](uint64_t end) {
+    if (end > source) {
+      pieces.push_back({line, end - source, source, false});
+      line += end - source;
+    }
+  };
+  for (const auto& [position, count] : gaps) {
+    recorded(count < 0 ? position - static_cast<uint64_t>(-count) : position);
+    if (count > 0) {
+      pieces.push_back({line, static_cast<uint64_t>(count), position, true});
+      line += static_cast<uint64_t>(count);
+    }
+    source = position;
+  }
+  recorded(frames);
+  return pieces;
+}
+
+template <typename Source, typename Output>
+void FrameSampler<Source, Output>::SetPieces(std::vector<FramePiece> pieces) {
+  myPieces = std::move(pieces);
+  myPiece = 0;
+  myMissingFrame.assign(myChannels, myMissing);
+}
+
+template <typename Source, typename Output>
+uint64_t FrameSampler<Source, Output>::SourceFrameAt(uint64_t index) const {
+  if (myPieces.empty()) return index;
+  const auto after = std::upper_bound(myPieces.begin(), myPieces.end(), index,
+                                      [](uint64_t i, const FramePiece& p) { return i < p.begin; });
+  if (after == myPieces.begin()) return 0;
+  const FramePiece& piece = *(after - 1);
+  if (piece.lost) return piece.sourceFrame;
+  return piece.sourceFrame + std::min(index - piece.begin, piece.frames);
+}
+
+template <typename Source, typename Output>
+const Source* FrameSampler<Source, Output>::Frame(uint64_t index) {
+  if (myPieces.empty()) return mySource + index * myChannels;
+  // The sampling walks forward, mostly inside one piece: look further only when it has left it.
+  const FramePiece* piece = &myPieces[myPiece];
+  if (index < piece->begin || index - piece->begin >= piece->frames) {
+    const auto after = std::upper_bound(myPieces.begin(), myPieces.end(), index,
+                                        [](uint64_t i, const FramePiece& p) { return i < p.begin; });
+    myPiece = after == myPieces.begin() ? 0 : static_cast<size_t>(after - myPieces.begin() - 1);
+    piece = &myPieces[myPiece];
+    if (index < piece->begin || index - piece->begin >= piece->frames) return myMissingFrame.data();
+  }
+  if (piece->lost) return myMissingFrame.data();
+  return mySource + (piece->sourceFrame + (index - piece->begin)) * myChannels;
+}
 
 template <typename Source, typename Output>
 bool FrameSampler<Source, Output>::IsMissing(Source value) const {
@@ -51,8 +108,10 @@ bool FrameSampler<Source, Output>::Sample(uint64_t index) {
   const uint64_t b = myStartFrame + k + 1;
   if (mySourceFrames == 0 || b < myStartFrame || b >= mySourceFrames - 1) return false;
 
-  const Source* frameA = mySource + (b - 1) * myChannels;
-  const Source* frameB = frameA + myChannels;
+  const Source* frameA = Frame(b - 1);
+  // Frame B is read only with a weight: looking it up for nothing would cost a search at each
+  // piece's end.
+  const Source* frameB = f == 0.0 ? frameA : Frame(b);
   Output* out = *myCursor;
   const uint32_t interpolated = myLastNearest ? myChannels - 1 : myChannels;
   // Both loops compute every channel and choose afterwards, without a branch per value, so that

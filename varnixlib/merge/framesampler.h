@@ -2,8 +2,27 @@
 // Resamples one multiplexed stream onto the output time base, one output frame at a time, so the
 // merged recording can be produced in blocks of frames instead of one whole output vector.
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
+#include <vector>
+
+/// A stretch of a stream's frames on the line the merge samples: recorded frames read from the
+/// source from sourceFrame on, or frames that were lost and read as missing (their sourceFrame is
+/// the first recorded frame after them).
+struct FramePiece {
+  uint64_t begin = 0;   ///< first frame on the sampled line
+  uint64_t frames = 0;
+  uint64_t sourceFrame = 0;
+  bool lost = false;
+};
+
+/// The line of frames a recording makes once its lost stretches are put back: gaps lists, in
+/// order, (recorded frame, count) with count frames lost before that frame, or with a negative
+/// count the -count recorded frames before it dropped. The counts must have been checked (no drop
+/// reaches before the previous gap's frame, no frame beyond frames).
+std::vector<FramePiece> PiecesWithGaps(const std::vector<std::pair<uint64_t, int64_t>>& gaps, uint64_t frames);
 
 /// Source is the stored type of the stream (int16, float or double EEG; double gaze), Output the
 /// sample type of the merged recording. Each Sample call appends this stream's channels to the
@@ -17,6 +36,14 @@ class FrameSampler {
   /// is taken from the nearer neighbour instead of being interpolated.
   FrameSampler(const Source* source, uint64_t sourceFrames, uint32_t channels, uint64_t startFrame,
                double step, Source missing, Output missingOut, bool lastNearest, Output** cursor);
+
+  /// Samples the line these pieces make of the source instead of the source itself: lost stretches
+  /// are read as missing without copying the recorded frames around them. The pieces follow each
+  /// other without a hole from frame 0; sourceFrames then counts the frames of the line.
+  void SetPieces(std::vector<FramePiece> pieces);
+  /// The first source frame that line frame index or any later one can read: what lies before it
+  /// is done with once the sampling has passed index.
+  uint64_t SourceFrameAt(uint64_t index) const;
 
   /// Moves every sampling point on by fraction of a source frame (0 to 1): the output's first
   /// frame then falls between two source frames.
@@ -39,6 +66,8 @@ class FrameSampler {
 
  private:
   bool IsMissing(Source value) const;
+  /// The values of line frame index (the row of missing values inside a lost stretch).
+  const Source* Frame(uint64_t index);
   /// Truncated toward zero (and kept inside the type's range) for an integer output.
   static Output Convert(double value);
 
@@ -52,6 +81,9 @@ class FrameSampler {
   Output myMissingOut;
   bool myLastNearest;
   Output** myCursor;
+  std::vector<FramePiece> myPieces;
+  size_t myPiece = 0;                 ///< the piece the last frame was found in
+  std::vector<Source> myMissingFrame;  ///< one frame of missing values
 };
 
 extern template class FrameSampler<int16_t, int16_t>;

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/brainvision/brainampeeg.h"
 #include "varnixlib/cmarker.h"
+#include "varnixlib/merge/framesampler.h"
 #include "varnixlib/sync/triggermatching.h"
 
 namespace {
@@ -119,4 +123,78 @@ TEST(NoDriftName, ChangesOnlyTheBaseNamePrefix) {
   EXPECT_EQ(Brainamp::NoDriftName("/data/synchro_runs/synchro_S01.asc"),
             "/data/synchro_runs/synchrono_S01.asc");
   EXPECT_EQ(Brainamp::NoDriftName("d\\synchro_x\\synchro_S01.asc"), "d\\synchro_x\\synchrono_S01.asc");
+}
+
+// The merge samples the EEG through pieces that skip the lost stretches instead of inserting them.
+// Whatever the gaps (drops included), steps and fractions, it must produce exactly what sampling
+// the line with the frames inserted produces, and never mark as done a frame it still reads.
+TEST(InsertSegmentGaps, SamplingAroundTheGapsGivesWhatSamplingTheFilledLineGives) {
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 300; ++round) {
+    const uint32_t channels = 1 + random() % 5;
+    const uint32_t frames = 20 + random() % 400;
+    std::vector<CMarker> segments = {Segment(0, 0)};
+    uint32_t position = 0;
+    while (segments.size() < 5 && position + 10 < frames) {
+      const uint32_t next = position + 1 + random() % (frames - position - 1);
+      // Mostly lost frames, sometimes dropped ones (the drift model's -1 and -2), sometimes none.
+      const int kind = static_cast<int>(random() % 4);
+      const int32_t count = kind == 0 ? -static_cast<int32_t>(1 + random() % std::min<uint32_t>(2, next - position))
+                            : kind == 1 ? 0
+                                        : static_cast<int32_t>(1 + random() % 30);
+      segments.push_back(Segment(next, static_cast<uint32_t>(count)));
+      position = next;
+    }
+    std::vector<CMarker*> list;
+    for (CMarker& m : segments) list.push_back(&m);
+    BrainampEEG<float>::SampleVector recorded(static_cast<size_t>(frames) * channels);
+    for (size_t v = 0; v < recorded.size(); ++v) recorded[v] = static_cast<float>(v % 977) * 0.5f - 100.0f;
+    if (random() % 3 == 0) recorded[random() % recorded.size()] = std::nanf("");
+    BrainampEEG<float>::SampleVector filled = recorded;
+    ASSERT_TRUE(Brainamp::CheckSegmentGaps(list, frames));
+    ASSERT_TRUE(Brainamp::InsertSegmentGaps<float>(list, filled, static_cast<uint16_t>(channels), -1.0f));
+
+    std::vector<std::pair<uint64_t, int64_t>> gaps;
+    for (size_t g = 1; g < segments.size(); ++g) {
+      gaps.push_back({segments[g].position, static_cast<int32_t>(segments[g].samplesInserted)});
+    }
+    const std::vector<FramePiece> pieces = PiecesWithGaps(gaps, frames);
+    const uint64_t lineFrames = filled.size() / channels;
+    ASSERT_FALSE(pieces.empty());
+    EXPECT_EQ(pieces.back().begin + pieces.back().frames, lineFrames) << "round " << round;
+
+    const double step = std::uniform_real_distribution<double>(0.3, 2.5)(random);
+    const double fraction = std::uniform_real_distribution<double>(0.0, 1.0)(random);
+    const uint64_t start = random() % 5;
+    std::vector<float> viaPieces(channels), viaLine(channels);
+    float* pieceCursor = viaPieces.data();
+    float* lineCursor = viaLine.data();
+    FrameSampler<float, float> around(recorded.data(), lineFrames, channels, start, step, -1.0f, -7.0f, false,
+                                      &pieceCursor);
+    around.SetPieces(pieces);
+    FrameSampler<float, float> onLine(filled.data(), lineFrames, channels, start, step, -1.0f, -7.0f, false,
+                                      &lineCursor);
+    around.SetStartFraction(fraction);
+    onLine.SetStartFraction(fraction);
+    for (uint64_t i = 0;; ++i) {
+      pieceCursor = viaPieces.data();
+      lineCursor = viaLine.data();
+      const bool sampled = onLine.Sample(i);
+      ASSERT_EQ(around.Sample(i), sampled) << "round " << round << " frame " << i;
+      if (!sampled) break;
+      for (uint32_t c = 0; c < channels; ++c) {
+        ASSERT_EQ(std::bit_cast<uint32_t>(viaPieces[c]), std::bit_cast<uint32_t>(viaLine[c]))
+            << "round " << round << " frame " << i << " channel " << c;
+      }
+      // Every recorded frame this frame reads lies at or after what it says is done with.
+      uint64_t first = 0, last = 0;
+      around.Neighbours(i, first, last);
+      const uint64_t done = around.SourceFrameAt(first);
+      for (const FramePiece& p : pieces) {
+        if (!p.lost && first >= p.begin && first < p.begin + p.frames) {
+          EXPECT_LE(done, p.sourceFrame + (first - p.begin)) << "round " << round;
+        }
+      }
+    }
+  }
 }
