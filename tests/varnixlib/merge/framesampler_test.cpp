@@ -166,3 +166,37 @@ TEST(FrameSampler, TwoSamplersShareOneFrameCursor) {
   out.resize(i * 4);
   EXPECT_EQ(out, (std::vector<int16_t>{3, 4, 100, 0, 5, 6, 101, 1, 7, 8, 102, 0}));
 }
+
+// The float sampler takes several channels per instruction: every value must be the bytes the
+// plain definition gives (a + (b - a)·f in double, rounded to float; the fill where a weighted
+// neighbour is NaN), whatever the channel count (tails included), values, fractions and steps.
+TEST(FrameSampler, FloatFramesGiveTheBytesOfThePlainDefinitionForEveryChannelCount) {
+  uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  for (uint32_t channels = 1; channels <= 13; ++channels) {
+    for (const double step : {1.0, 0.37, 1.61}) {
+      std::vector<float> src(40 * channels);
+      for (float& v : src) {
+        const uint32_t r = next();
+        v = r % 17 == 0 ? kFloatNaN : r % 23 == 0 ? std::nanf("") : static_cast<float>(static_cast<int32_t>(r)) * 1e-6f;
+      }
+      const float fill = -7.5f;
+      uint64_t n = 0;
+      const auto out = RunSampler<float, float>(src, channels, 1, step, kFloatNaN, fill, false, 200, &n);
+      ASSERT_GT(n, 10u);
+      for (uint64_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) * step;
+        const uint64_t k = static_cast<uint64_t>(t);
+        const double f = t - static_cast<double>(k);
+        for (uint32_t c = 0; c < channels; ++c) {
+          const float a = src[(1 + k) * channels + c];
+          const float b = f == 0.0 ? a : src[(2 + k) * channels + c];
+          const double da = a;
+          const float expected = std::isnan(a) || std::isnan(b) ? fill : static_cast<float>(da + (static_cast<double>(b) - da) * f);
+          ASSERT_EQ(std::bit_cast<uint32_t>(out[i * channels + c]), std::bit_cast<uint32_t>(expected))
+              << channels << " channels, step " << step << ", frame " << i << ", channel " << c;
+        }
+      }
+    }
+  }
+}
