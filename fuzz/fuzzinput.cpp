@@ -1,5 +1,6 @@
 #include "fuzz/fuzzinput.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,8 +10,29 @@
 
 namespace fuzzinput {
 
+namespace {
+
+std::string Prefix() { return "tolmera-fuzz-" + std::to_string(Varnix::Platform::ProcessId()); }
+
+/// Removes this process's scratch files and whatever the readers wrote beside them (their logs,
+/// caches and TTL files), so that hours of fuzzing leave nothing in /tmp. A crash keeps them, for
+/// looking into.
+void RemoveScratchFiles() {
+  const std::string prefix = Prefix();
+  for (const std::string& name : Varnix::Platform::DirectoryEntries("/tmp")) {
+    // "tolmera-fuzz-12" must not take the files of process 123.
+    if (name.rfind(prefix, 0) == 0 && (name.size() == prefix.size() || !std::isdigit(static_cast<unsigned char>(name[prefix.size()])))) {
+      Varnix::Platform::RemoveFile("/tmp/" + name);
+    }
+  }
+}
+
+}  // namespace
+
 std::string ScratchName(const std::string& suffix) {
-  return "/tmp/tolmera-fuzz-" + std::to_string(Varnix::Platform::ProcessId()) + suffix;
+  static const bool cleanupRegistered = std::atexit(RemoveScratchFiles) == 0;
+  (void)cleanupRegistered;
+  return "/tmp/" + Prefix() + suffix;
 }
 
 void WriteFileText(const std::string& path, const std::string& bytes) {
