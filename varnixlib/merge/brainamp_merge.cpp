@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <future>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -98,9 +100,22 @@ class BlockWriter {
       : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
     myOpen = myFile.Open();
     for (std::vector<T>& buffer : myBuffers) buffer.resize(blockValues);
+    try {
+      myThread = std::thread([this] { WriteBlocks(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: Append writes each block itself.
+    }
   }
   /// Waits for the block in flight: the file and the buffer must outlive its write.
-  ~BlockWriter() { Wait(); }
+  ~BlockWriter() {
+    if (!myThread.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> lock(myMutex);
+      myStop = true;
+    }
+    myChanged.notify_all();
+    myThread.join();
+  }
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
 
@@ -109,33 +124,58 @@ class BlockWriter {
   T* Buffer() { return myBuffers[myCurrent].data(); }
   /// Hands the first values of Buffer() to the writing thread. False when an earlier block failed.
   bool Append(size_t values) {
-    if (!Wait()) return false;
     const T* data = myBuffers[myCurrent].data();
     const uint64_t bytes = static_cast<uint64_t>(values) * sizeof(T);
-    try {
-      myPending = std::async(std::launch::async, [this, data, bytes] { return myFile.Write(data, bytes); });
-    } catch (const std::system_error&) {
-      // No thread to be had: the block is written here instead.
-      if (!myFile.Write(data, bytes)) return false;
+    if (!myThread.joinable()) return myFile.Write(data, bytes);
+    if (!Wait()) return false;
+    {
+      const std::lock_guard<std::mutex> lock(myMutex);
+      myData = data;
+      myBytes = bytes;
+      myPending = true;
     }
+    myChanged.notify_all();
     myCurrent ^= 1;
     return true;
   }
   bool Commit() { return Wait() && myFile.Commit(); }
 
  private:
+  /// Until the previous block is written; false when a write failed.
   bool Wait() {
-    if (!myPending.valid()) return myWriteOk;
-    myWriteOk = myPending.get() && myWriteOk;
+    std::unique_lock<std::mutex> lock(myMutex);
+    myChanged.wait(lock, [this] { return !myPending; });
     return myWriteOk;
+  }
+  void WriteBlocks() {
+    std::unique_lock<std::mutex> lock(myMutex);
+    while (true) {
+      myChanged.wait(lock, [this] { return myPending || myStop; });
+      if (!myPending) return;
+      const T* data = myData;
+      const uint64_t bytes = myBytes;
+      lock.unlock();
+      const bool written = myFile.Write(data, bytes);
+      lock.lock();
+      myWriteOk = myWriteOk && written;
+      myPending = false;
+      myChanged.notify_all();
+    }
   }
 
   Varnix::AtomicFileWriter myFile;
   bool myOpen = false;
-  bool myWriteOk = true;
   std::vector<T> myBuffers[2];
   int myCurrent = 0;
-  std::future<bool> myPending;
+  std::thread myThread;
+  std::mutex myMutex;
+  std::condition_variable myChanged;
+  // Guarded by myMutex: the block handed over, and what became of the writes.
+  const T* myData = nullptr;
+  uint64_t myBytes = 0;
+  bool myPending = false;
+  bool myStop = false;
+  bool myWriteOk = true;
 };
 
 }  // namespace
