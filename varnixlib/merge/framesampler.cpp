@@ -42,6 +42,43 @@ uint32_t SampleFloats(const float* a, const float* b, float* out, uint32_t chann
   return c;
 }
 
+
+/// As SampleFloats for 16-bit EEG: the missing value marks missing, the interpolation is done in
+/// double and truncated toward zero. Between two recorded values it cannot leave the 16-bit range,
+/// so the plain loop's clamping never acts there and the saturating pack equals it.
+uint32_t SampleShorts(const int16_t* a, const int16_t* b, int16_t* out, uint32_t channels, double f,
+                      int16_t missing, int16_t missingOut) {
+  const __m128i missingValue = _mm_set1_epi16(missing);
+  const __m128i fill = _mm_set1_epi16(missingOut);
+  const __m128d weight = _mm_set1_pd(f);
+  // Four 16-bit values as four 32-bit ones, sign kept, then as two pairs of doubles.
+  auto widen = [](__m128i v, __m128d& low, __m128d& high) {
+    const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+    low = _mm_cvtepi32_pd(wide);
+    high = _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, _MM_SHUFFLE(1, 0, 3, 2)));
+  };
+  uint32_t c = 0;
+  for (; c + 4 <= channels; c += 4) {
+    const __m128i va = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + c));
+    __m128i mask = _mm_cmpeq_epi16(va, missingValue);
+    __m128i value = va;
+    if (f != 0.0) {
+      const __m128i vb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + c));
+      mask = _mm_or_si128(mask, _mm_cmpeq_epi16(vb, missingValue));
+      __m128d aLow, aHigh, bLow, bHigh;
+      widen(va, aLow, aHigh);
+      widen(vb, bLow, bHigh);
+      const __m128d low = _mm_add_pd(aLow, _mm_mul_pd(_mm_sub_pd(bLow, aLow), weight));
+      const __m128d high = _mm_add_pd(aHigh, _mm_mul_pd(_mm_sub_pd(bHigh, aHigh), weight));
+      const __m128i wide = _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+      value = _mm_packs_epi32(wide, wide);
+    }
+    const __m128i result = _mm_or_si128(_mm_and_si128(mask, fill), _mm_andnot_si128(mask, value));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), result);
+  }
+  return c;
+}
+
 }  // namespace
 #else
 #define TOLMERA_SAMPLER_SSE2 0
@@ -172,9 +209,12 @@ bool FrameSampler<Source, Output>::Sample(uint64_t index) {
   uint32_t c0 = 0;
 #if TOLMERA_SAMPLER_SSE2
   if constexpr (std::is_same_v<Source, float> && std::is_same_v<Output, float>) {
-    // Float EEG, the common recording: four channels at a time, with the same double-precision
-    // arithmetic and rounding as the loops below, so the bytes are those of the plain loop.
+    // Float and 16-bit EEG, the common recordings: four channels at a time, with the same
+    // double-precision arithmetic and rounding as the loops below, so the bytes are those of the
+    // plain loops.
     c0 = SampleFloats(frameA, frameB, out, interpolated, f, missing, missingOut);
+  } else if constexpr (std::is_same_v<Source, int16_t> && std::is_same_v<Output, int16_t>) {
+    c0 = SampleShorts(frameA, frameB, out, interpolated, f, missing, missingOut);
   }
 #endif
   if (f == 0.0) {

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <limits>
 #include <vector>
 
@@ -167,36 +169,56 @@ TEST(FrameSampler, TwoSamplersShareOneFrameCursor) {
   EXPECT_EQ(out, (std::vector<int16_t>{3, 4, 100, 0, 5, 6, 101, 1, 7, 8, 102, 0}));
 }
 
-// The float sampler takes several channels per instruction: every value must be the bytes the
-// plain definition gives (a + (b - a)·f in double, rounded to float; the fill where a weighted
-// neighbour is NaN), whatever the channel count (tails included), values, fractions and steps.
-TEST(FrameSampler, FloatFramesGiveTheBytesOfThePlainDefinitionForEveryChannelCount) {
+// The float and 16-bit samplers take several channels per instruction: every value must be the
+// bytes the plain definition gives (a + (b - a)·f in double, rounded to float or truncated toward
+// zero; the fill where a weighted neighbour is missing), whatever the channel count (tails
+// included), values, fractions and steps.
+template <typename T>
+void ExpectThePlainDefinition(T missing, T fill, T (*draw)(uint32_t)) {
   uint32_t state = 12345;
   auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  auto isMissing = [missing](T v) {
+    if constexpr (std::is_floating_point_v<T>) {
+      return std::isnan(v);
+    } else {
+      return v == missing;
+    }
+  };
   for (uint32_t channels = 1; channels <= 13; ++channels) {
     for (const double step : {1.0, 0.37, 1.61}) {
-      std::vector<float> src(40 * channels);
-      for (float& v : src) {
-        const uint32_t r = next();
-        v = r % 17 == 0 ? kFloatNaN : r % 23 == 0 ? std::nanf("") : static_cast<float>(static_cast<int32_t>(r)) * 1e-6f;
-      }
-      const float fill = -7.5f;
+      std::vector<T> src(40 * channels);
+      for (T& v : src) v = draw(next());
       uint64_t n = 0;
-      const auto out = RunSampler<float, float>(src, channels, 1, step, kFloatNaN, fill, false, 200, &n);
+      const auto out = RunSampler<T, T>(src, channels, 1, step, missing, fill, false, 200, &n);
       ASSERT_GT(n, 10u);
       for (uint64_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) * step;
         const uint64_t k = static_cast<uint64_t>(t);
         const double f = t - static_cast<double>(k);
         for (uint32_t c = 0; c < channels; ++c) {
-          const float a = src[(1 + k) * channels + c];
-          const float b = f == 0.0 ? a : src[(2 + k) * channels + c];
-          const double da = a;
-          const float expected = std::isnan(a) || std::isnan(b) ? fill : static_cast<float>(da + (static_cast<double>(b) - da) * f);
-          ASSERT_EQ(std::bit_cast<uint32_t>(out[i * channels + c]), std::bit_cast<uint32_t>(expected))
-              << channels << " channels, step " << step << ", frame " << i << ", channel " << c;
+          const T a = src[(1 + k) * channels + c];
+          const T b = f == 0.0 ? a : src[(2 + k) * channels + c];
+          const double da = static_cast<double>(a);
+          const double value = da + (static_cast<double>(b) - da) * f;
+          const T expected = isMissing(a) || isMissing(b) ? fill
+                             : std::is_floating_point_v<T> ? static_cast<T>(value)
+                                                           : static_cast<T>(std::trunc(value));
+          ASSERT_EQ(std::memcmp(&out[i * channels + c], &expected, sizeof(T)), 0)
+              << channels << " channels, step " << step << ", frame " << i << ", channel " << c << ": "
+              << +out[i * channels + c] << " instead of " << +expected;
         }
       }
     }
   }
+}
+
+TEST(FrameSampler, FloatAndShortFramesGiveTheBytesOfThePlainDefinitionForEveryChannelCount) {
+  ExpectThePlainDefinition<float>(kFloatNaN, -7.5f, [](uint32_t r) {
+    return r % 17 == 0 ? kFloatNaN : r % 23 == 0 ? std::nanf("") : static_cast<float>(static_cast<int32_t>(r)) * 1e-6f;
+  });
+  ExpectThePlainDefinition<int16_t>(-32768, -32768, [](uint32_t r) {
+    // Full-scale values too: their interpolation must never wrap.
+    return r % 17 == 0 ? int16_t{-32768} : r % 5 == 0 ? int16_t{32767} : r % 7 == 0 ? int16_t{-32767}
+                                                                          : static_cast<int16_t>(r >> 7);
+  });
 }
