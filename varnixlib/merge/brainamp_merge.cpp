@@ -5,10 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -21,6 +17,7 @@
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/eventtypes.h"
 #include "varnixlib/support/atomicfilewriter.h"
+#include "varnixlib/support/backgroundjob.h"
 #include "varnixlib/brainvision/brainamp.h"
 #include "varnixlib/brainvision/brainampeeg.h"
 #include "varnixlib/support/file.h"
@@ -100,21 +97,6 @@ class BlockWriter {
       : myFile(path, "Brainamp::SynchronizeVarnix::File::Write") {
     myOpen = myFile.Open();
     for (std::vector<T>& buffer : myBuffers) buffer.resize(blockValues);
-    try {
-      myThread = std::thread([this] { WriteBlocks(); });
-    } catch (const std::system_error&) {
-      // No thread to be had: Append writes each block itself.
-    }
-  }
-  /// Waits for the block in flight: the file and the buffer must outlive its write.
-  ~BlockWriter() {
-    if (!myThread.joinable()) return;
-    {
-      const std::lock_guard<std::mutex> lock(myMutex);
-      myStop = true;
-    }
-    myChanged.notify_all();
-    myThread.join();
   }
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
@@ -124,58 +106,26 @@ class BlockWriter {
   T* Buffer() { return myBuffers[myCurrent].data(); }
   /// Hands the first values of Buffer() to the writing thread. False when an earlier block failed.
   bool Append(size_t values) {
+    myWriting.Wait();
+    if (!myWriteOk) return false;
     const T* data = myBuffers[myCurrent].data();
     const uint64_t bytes = static_cast<uint64_t>(values) * sizeof(T);
-    if (!myThread.joinable()) return myFile.Write(data, bytes);
-    if (!Wait()) return false;
-    {
-      const std::lock_guard<std::mutex> lock(myMutex);
-      myData = data;
-      myBytes = bytes;
-      myPending = true;
-    }
-    myChanged.notify_all();
+    myWriting.Start([this, data, bytes] { myWriteOk = myFile.Write(data, bytes); });
     myCurrent ^= 1;
     return true;
   }
-  bool Commit() { return Wait() && myFile.Commit(); }
+  bool Commit() {
+    myWriting.Wait();
+    return myWriteOk && myFile.Commit();
+  }
 
  private:
-  /// Until the previous block is written; false when a write failed.
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(myMutex);
-    myChanged.wait(lock, [this] { return !myPending; });
-    return myWriteOk;
-  }
-  void WriteBlocks() {
-    std::unique_lock<std::mutex> lock(myMutex);
-    while (true) {
-      myChanged.wait(lock, [this] { return myPending || myStop; });
-      if (!myPending) return;
-      const T* data = myData;
-      const uint64_t bytes = myBytes;
-      lock.unlock();
-      const bool written = myFile.Write(data, bytes);
-      lock.lock();
-      myWriteOk = myWriteOk && written;
-      myPending = false;
-      myChanged.notify_all();
-    }
-  }
-
   Varnix::AtomicFileWriter myFile;
   bool myOpen = false;
   std::vector<T> myBuffers[2];
   int myCurrent = 0;
-  std::thread myThread;
-  std::mutex myMutex;
-  std::condition_variable myChanged;
-  // Guarded by myMutex: the block handed over, and what became of the writes.
-  const T* myData = nullptr;
-  uint64_t myBytes = 0;
-  bool myPending = false;
-  bool myStop = false;
-  bool myWriteOk = true;
+  bool myWriteOk = true;  ///< written by the job, read after waiting for it
+  Varnix::BackgroundJob myWriting;  ///< last: its thread ends first, while the file still exists
 };
 
 }  // namespace
@@ -471,42 +421,79 @@ bool Brainamp::SynchronizeVarnix(SynchroParams& params, const MatchingResult& ma
     }
   };
   size_t eegGap = 0;
-  uint64_t i = 0;
-  size_t jump = 0;
-  bool exhausted = false;
-  while (i < n && !exhausted) {
-    cursor = writer.Buffer();
-    uint64_t inBlock = 0;
-    for (; inBlock < kBlockFrames && i < n; ++inBlock, ++i) {
-      for (; jump < jumps.size() && jumps[jump].first <= i; ++jump) {
-        if (!towardEeg) {
-          eegFraction += jumps[jump].second;
-          eegSampler.SetStartFraction(eegFraction);
-          eegPieces.push_back({i, eegFraction});
-        } else {
-          gazeFraction += jumps[jump].second;
-          gazeSampler.SetStartFraction(gazeFraction);
-        }
-      }
-      if (!eegSampler.Sample(i) || !gazeSampler.Sample(i)) {
-        exhausted = true;
-        break;
-      }
-      uint64_t first = 0, last = 0;
-      eegSampler.Neighbours(i, first, last);
-      while (eegGap < eegGaps.size() && eegGaps[eegGap].second <= first) ++eegGap;
-      track(eegRun, eegGap < eegGaps.size() && eegGaps[eegGap].first <= last, i);
-      gazeSampler.Neighbours(i, first, last);
-      track(gazeRun, !gazeRecorded(first) || !gazeRecorded(last), i);
-    }
-    if (!writer.Append(inBlock * total)) {
-      return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
-    }
-    // The EEG is read front to back (a fraction jump moves back by less than a frame): what lies
-    // a block behind is done with, and its memory goes back to the system as the run goes.
+  // The bad intervals of output frame i, once both streams have sampled it.
+  auto account = [&](uint64_t i) {
+    uint64_t first = 0, last = 0;
+    eegSampler.Neighbours(i, first, last);
+    while (eegGap < eegGaps.size() && eegGaps[eegGap].second <= first) ++eegGap;
+    track(eegRun, eegGap < eegGaps.size() && eegGaps[eegGap].first <= last, i);
+    gazeSampler.Neighbours(i, first, last);
+    track(gazeRun, !gazeRecorded(first) || !gazeRecorded(last), i);
+  };
+  // The EEG is read front to back (a fraction jump moves back by less than a frame): what lies
+  // a block behind frame i is done with, and its memory goes back to the system as the run goes.
+  auto release = [&](uint64_t i) {
     uint64_t first = 0, last = 0;
     eegSampler.Neighbours(i, first, last);
     if (first > kBlockFrames) eeg->ReleaseBefore(eegSampler.SourceFrameAt(first - kBlockFrames) * eegChannels);
+  };
+  uint64_t i = 0;
+  bool exhausted = false;
+  if (jumps.empty()) {
+    // The two streams fill their parts of each block on the two cores: the EEG here, the gaze on
+    // a second thread; the frames both could sample are the block's.
+    T* gazeCursor = nullptr;
+    FrameSampler<double, T> gazeAlone = gazeSampler;
+    gazeAlone.SetCursor(&gazeCursor);
+    gazeAlone.SetStride(total);
+    eegSampler.SetStride(total);
+    Varnix::BackgroundJob gazeJob;
+    while (i < n && !exhausted) {
+      T* const block = writer.Buffer();
+      const uint64_t wanted = std::min<uint64_t>(kBlockFrames, n - i);
+      const uint64_t from = i;
+      uint64_t gazeDone = 0;
+      gazeJob.Start([&gazeAlone, &gazeCursor, &gazeDone, block, eegChannels, from, wanted] {
+        gazeCursor = block + eegChannels;
+        while (gazeDone < wanted && gazeAlone.Sample(from + gazeDone)) ++gazeDone;
+      });
+      cursor = block;
+      uint64_t eegDone = 0;
+      while (eegDone < wanted && eegSampler.Sample(from + eegDone)) ++eegDone;
+      gazeJob.Wait();
+      const uint64_t done = std::min(eegDone, gazeDone);
+      exhausted = done < wanted;
+      for (; i < from + done; ++i) account(i);
+      if (!writer.Append(done * total)) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+      release(i);
+    }
+  } else {
+    size_t jump = 0;
+    while (i < n && !exhausted) {
+      cursor = writer.Buffer();
+      uint64_t inBlock = 0;
+      for (; inBlock < kBlockFrames && i < n; ++inBlock, ++i) {
+        for (; jump < jumps.size() && jumps[jump].first <= i; ++jump) {
+          if (!towardEeg) {
+            eegFraction += jumps[jump].second;
+            eegSampler.SetStartFraction(eegFraction);
+            eegPieces.push_back({i, eegFraction});
+          } else {
+            gazeFraction += jumps[jump].second;
+            gazeSampler.SetStartFraction(gazeFraction);
+          }
+        }
+        if (!eegSampler.Sample(i) || !gazeSampler.Sample(i)) {
+          exhausted = true;
+          break;
+        }
+        account(i);
+      }
+      if (!writer.Append(inBlock * total)) {
+        return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
+      }
+      release(i);
+    }
   }
   if (!writer.Commit()) return Error("Brainamp::SynchronizeVarnix::File::Write", dataFile);
   n = i;

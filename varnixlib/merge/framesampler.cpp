@@ -97,7 +97,8 @@ FrameSampler<Source, Output>::FrameSampler(const Source* source, uint64_t source
       myMissing(missing),
       myMissingOut(missingOut),
       myLastNearest(lastNearest && channels > 0),
-      myCursor(cursor) {}
+      myCursor(cursor),
+      myStride(channels) {}
 
 std::vector<FramePiece> PiecesWithGaps(const std::vector<std::pair<uint64_t, int64_t>>& gaps, uint64_t frames) {
   std::vector<FramePiece> pieces;
@@ -238,7 +239,7 @@ bool FrameSampler<Source, Output>::Sample(uint64_t index) {
     const Source v = f < 0.5 ? frameA[myChannels - 1] : frameB[myChannels - 1];
     out[myChannels - 1] = IsMissing(v) ? myMissingOut : Convert(static_cast<double>(v));
   }
-  *myCursor = out + myChannels;
+  *myCursor = out + myStride;
   return true;
 }
 

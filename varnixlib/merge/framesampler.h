@@ -45,6 +45,13 @@ class FrameSampler {
   /// is done with once the sampling has passed index.
   uint64_t SourceFrameAt(uint64_t index) const;
 
+  /// Moves the cursor on by stride values per frame instead of this stream's channels: with the
+  /// cursor starting at this stream's first channel of a frame, two streams can then fill their
+  /// parts of the same frames separately (and at the same time).
+  void SetStride(uint32_t stride) { myStride = stride; }
+  /// Writes through another cursor from now on (a copy of a sampler for another thread).
+  void SetCursor(Output** cursor) { myCursor = cursor; }
+
   /// Moves every sampling point on by fraction of a source frame (0 to 1): the output's first
   /// frame then falls between two source frames.
   void SetStartFraction(double fraction) { myStartFraction = fraction; }
@@ -81,6 +88,7 @@ class FrameSampler {
   Output myMissingOut;
   bool myLastNearest;
   Output** myCursor;
+  uint32_t myStride;
   std::vector<FramePiece> myPieces;
   size_t myPiece = 0;                 ///< the piece the last frame was found in
   std::vector<Source> myMissingFrame;  ///< one frame of missing values
