@@ -159,7 +159,7 @@ const Source* FrameSampler<Source, Output>::Frame(uint64_t index) {
 template <typename Source, typename Output>
 bool FrameSampler<Source, Output>::IsMissing(Source value) const {
   if constexpr (std::is_floating_point_v<Source>) {
-    return std::isnan(value) | (value == myMissing);
+    return std::isnan(value) || value == myMissing;
   } else {
     return value == myMissing;
   }
@@ -195,14 +195,14 @@ bool FrameSampler<Source, Output>::Sample(uint64_t index) {
   const Source* frameB = f == 0.0 ? frameA : Frame(b);
   Output* out = *myCursor;
   const uint32_t interpolated = myLastNearest ? myChannels - 1 : myChannels;
-  // Both loops compute every channel and choose afterwards, without a branch per value, so that
-  // the compiler can take several channels per instruction: this is the run's innermost loop.
-  // The members are read into locals first, as out might otherwise alias them.
+  // Both loops compute every channel and choose afterwards, so that the compiler may take several
+  // channels per instruction: this is the run's innermost loop. The members are read into locals
+  // first, as out might otherwise alias them.
   const Source missing = myMissing;
   const Output missingOut = myMissingOut;
   auto isMissing = [missing](Source value) {
     if constexpr (std::is_floating_point_v<Source>) {
-      return std::isnan(value) | (value == missing);
+      return std::isnan(value) || value == missing;
     } else {
       return value == missing;
     }
@@ -232,7 +232,7 @@ bool FrameSampler<Source, Output>::Sample(uint64_t index) {
       // A + (B - A)·f keeps two equal neighbours exactly equal, which A·(1-f) + B·f does not.
       const double da = static_cast<double>(a);
       const Output value = Convert(da + (static_cast<double>(bv) - da) * f);
-      out[c] = (isMissing(a) | isMissing(bv)) ? missingOut : value;
+      out[c] = isMissing(a) || isMissing(bv) ? missingOut : value;
     }
   }
   if (myLastNearest) {
