@@ -1,0 +1,207 @@
+// The line walk reading ahead on a second thread must give exactly what it gives on one: every
+// column, status byte, event, trigger, console line and log line, whatever the chunk size (so that
+// chunk boundaries fall on sample lines, event lines, block starts and the file's end), and a
+// corrupted line must stop the walk at that line with the same report however far the worker ran.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <tuple>
+
+#include "asctestfile.h"
+#include "support/testsupport.h"
+#include "varnixlib/asc/ascrawdata.h"
+
+#ifdef TOLMERA_SIM_PATH
+
+namespace {
+
+using ReadAhead = AscRawData::ReadAhead;
+
+/// Everything a stage run leaves for the later stages and the user.
+struct StageResult {
+  bool ok = false;
+  bool stopped = false;
+  std::vector<std::string> channels;
+  std::vector<double> data;
+  std::vector<uint8_t> status;
+  std::vector<uint16_t> frameAdvances;
+  std::vector<uint16_t> triggerValues;
+  std::vector<std::tuple<uint16_t, uint32_t, uint32_t, double>> triggers;  ///< code, sample, line, time
+  std::vector<std::tuple<uint16_t, uint32_t, uint32_t, uint32_t>> events;  ///< type, start, end, line
+  std::vector<std::pair<uint32_t, uint16_t>> phases;
+  uint32_t lastSample = 0;
+  std::string console;
+  std::string log;
+};
+
+/// Restores the default read-ahead whatever the test does.
+struct ReadAheadGuard {
+  ~ReadAheadGuard() { AscRawData::SetReadAheadForTesting(ReadAhead::kAuto, 0); }
+};
+
+/// Runs the stage on asc with its log beside it (the console names the log, so every run of one file
+/// uses the same name).
+StageResult RunStage(const std::string& asc, ReadAhead mode, uint64_t chunkLines, const std::string& keyword = "") {
+  AscRawData::SetReadAheadForTesting(mode, chunkLines);
+  const std::string logPath = asc + ".log.txt";
+  SynchroParams params = asctest::AscRun::Defaults();
+  params.ascFileName = asc;
+  params.pupilSize = true;
+  params.triggerMessage = keyword;
+  AscRawData stage;
+  stage.OpenLog(logPath);
+  StageResult r;
+  r.console = asctest::Capture([&] { r.ok = stage.Process(params); });
+  r.stopped = stage.StoppedOnCorruption();
+  r.channels = stage.ChannelNames();
+  r.data = stage.Data();
+  r.status = stage.Status();
+  r.frameAdvances = stage.FrameAdvances();
+  r.triggerValues = stage.TriggerValues();
+  for (const auto& t : stage.Triggers()) r.triggers.emplace_back(t->type, t->start, t->line, t->timestamp);
+  for (const Event* e : stage.AllEvents()) r.events.emplace_back(e->type, e->start, e->end, e->line);
+  r.phases = stage.SamplePhases();
+  r.lastSample = stage.LastSampleIndex();
+  r.log = testsupport::ReadFile(logPath);
+  return r;
+}
+
+/// Field by field, so that a failure names what differs rather than dumping megabytes.
+void ExpectSame(const StageResult& a, const StageResult& b, const std::string& what) {
+  SCOPED_TRACE(what);
+  EXPECT_EQ(a.ok, b.ok);
+  EXPECT_EQ(a.stopped, b.stopped);
+  EXPECT_EQ(a.channels, b.channels);
+  EXPECT_TRUE(a.data == b.data) << "channel matrix differs";
+  EXPECT_TRUE(a.status == b.status) << "status bytes differ";
+  EXPECT_TRUE(a.frameAdvances == b.frameAdvances) << "frame advances differ";
+  EXPECT_TRUE(a.triggerValues == b.triggerValues) << "trigger values differ";
+  EXPECT_TRUE(a.triggers == b.triggers) << "triggers differ";
+  EXPECT_TRUE(a.events == b.events) << "events differ";
+  EXPECT_EQ(a.phases, b.phases);
+  EXPECT_EQ(a.lastSample, b.lastSample);
+  EXPECT_EQ(a.console, b.console);
+  EXPECT_EQ(a.log, b.log);
+}
+
+/// What the simulator's ground truth says of the recording: its trigger codes in order, and the
+/// samples its blocks hold.
+struct TruthSummary {
+  std::vector<uint16_t> codes;
+  double blockSamples = 0;
+};
+
+TruthSummary ReadTruth(const std::string& truthPath) {
+  std::istringstream in(testsupport::ReadFile(truthPath));
+  TruthSummary truth;
+  std::string section;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] == '[') {
+      section = line;
+      continue;
+    }
+    const size_t comma = line.find(',');
+    if (section == "[triggers]" && comma != std::string::npos && line.compare(0, 6, "index,") != 0) {
+      truth.codes.push_back(static_cast<uint16_t>(std::atoi(line.c_str() + comma + 1)));
+    }
+    if (section == "[recording]" && line.compare(0, 6, "block=") == 0) {
+      truth.blockSamples += std::atof(line.c_str() + line.rfind(',') + 1);  // start, end, samples
+    }
+  }
+  return truth;
+}
+
+struct SimCase {
+  const char* options;
+  const char* keyword;  ///< triggers from messages (-M), or none
+};
+
+void PrintTo(const SimCase& c, std::ostream* os) { *os << c.options; }
+
+class LineReadAheadRuns : public ::testing::TestWithParam<SimCase> {};
+
+TEST_P(LineReadAheadRuns, EveryChunkSizeGivesTheOneThreadResult) {
+  ReadAheadGuard guard;
+  testsupport::TempDir dir;
+  const std::string command = std::string(TOLMERA_SIM_PATH) + " --out \"" + dir.Path().string() + "\" " +
+                              GetParam().options + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string asc = dir / "S01.asc";
+
+  const StageResult one = RunStage(asc, ReadAhead::kOff, 0, GetParam().keyword);
+  ASSERT_TRUE(one.ok) << one.console;
+  // The reference itself against the ground truth: a walk that lost or doubled lines would not
+  // find the simulator's triggers, nor the gaze of (nearly, blinks aside) every sample of its blocks.
+  const TruthSummary truth = ReadTruth(dir / "S01.truth.txt");
+  std::vector<uint16_t> codes;
+  for (const auto& t : one.triggers) codes.push_back(std::get<0>(t));
+  EXPECT_EQ(codes, truth.codes);
+  double withGaze = 0;
+  for (size_t k = 0; k < one.data.size(); k += one.channels.size()) withGaze += one.data[k] != AscRawData::kMissing;
+  EXPECT_LE(withGaze, truth.blockSamples);
+  EXPECT_GT(withGaze, 0.8 * truth.blockSamples);
+
+  // 1 and 7: boundaries everywhere, handovers on nearly every line; 1000: a few dozen chunks;
+  // the default: the whole file in one or two chunks, fewer than the ring holds.
+  for (const uint64_t chunk : {uint64_t{1}, uint64_t{7}, uint64_t{1000}, AscRawData::kChunkLines}) {
+    ExpectSame(one, RunStage(asc, ReadAhead::kOn, chunk, GetParam().keyword),
+               "worker, chunks of " + std::to_string(chunk) + " lines");
+  }
+  ExpectSame(one, RunStage(asc, ReadAhead::kOff, 7, GetParam().keyword), "one thread, chunks of 7 lines");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SimulatedRecordings, LineReadAheadRuns,
+    ::testing::Values(
+        SimCase{"--gaze-rate 1000 --eyes both --velocity --structure --blocks 3 --duration 20", ""},
+        SimCase{"--gaze-rate 500 --eyes left --blocks 2 --duration 17 --asc-crlf", ""},
+        SimCase{"--gaze-rate 250 --eyes right --velocity --structure --blocks 4 --duration 23", ""},
+        SimCase{"--gaze-rate 2000 --eyes both --blocks 2 --duration 9", ""},
+        SimCase{"--gaze-rate 2000 --half-ms-timestamps --eyes left --velocity --blocks 3 --duration 7", ""},
+        SimCase{"--gaze-rate 1000 --eyes right --no-eye-events --blocks 1 --duration 3", ""},
+        SimCase{"--gaze-rate 500 --eyes both --message-triggers trigger: --message-offset --blocks 2 --duration 12",
+                "trigger:"}));
+
+/// A file of sample lines, one of them damaged: the stop must name that line, the walk must not
+/// have stored anything past it, and the report must not depend on how far the worker read.
+struct Damage {
+  const char* name;
+  const char* line;  ///< replaces the sample line at 1041 ms, which is the file's line 46
+};
+
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
+class LineReadAheadStops : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(LineReadAheadStops, ACorruptedLineStopsTheWalkThereWithTheSameReport) {
+  ReadAheadGuard guard;
+  std::string text = asctest::Head();
+  for (unsigned t = 1000; t < 1400; ++t) {
+    text += t == 1041 ? std::string(GetParam().line) + "\n" : asctest::Mono(t, std::to_string(t - 900) + ".5", "300.0");
+  }
+  text += asctest::End(1400);
+  testsupport::TempDir dir;
+  const std::string asc = dir / "rec.asc";
+  testsupport::WriteFile(asc, text);
+
+  const StageResult one = RunStage(asc, ReadAhead::kOff, 0);
+  EXPECT_FALSE(one.ok);
+  EXPECT_TRUE(one.stopped);
+  EXPECT_NE(one.console.find("line 46"), std::string::npos) << one.console;
+  for (const uint64_t chunk : {uint64_t{1}, uint64_t{4}, uint64_t{43}, uint64_t{44}, uint64_t{64}}) {
+    ExpectSame(one, RunStage(asc, ReadAhead::kOn, chunk), "worker, chunks of " + std::to_string(chunk) + " lines");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, LineReadAheadStops,
+                         ::testing::Values(Damage{"TimeBackwards", "1003\t 1.0\t 2.0\t 1000.0\t..."},
+                                           Damage{"LetterInX", "1041\t 14a.5\t 300.0\t 1000.0\t..."},
+                                           Damage{"LetterInY", "1041\t 141.5\t 3O0.0\t 1000.0\t..."},
+                                           Damage{"OffTheGrid", "99999\t 1.0\t 2.0\t 1000.0\t..."}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+#endif  // TOLMERA_SIM_PATH
