@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-class AscTokens;
-
 /// What the walk reads of one line before it knows the state: the token count, the first token
 /// (the timestamp of a sample line) and, on lines that begin with a digit, tokens 1 to 10 as
 /// numbers with the character tests the walk makes on them.
@@ -30,14 +28,14 @@ struct SampleFields {
   bool Position(size_t k) const { return (position >> k) & 1u; }
   double Value(size_t k) const { return value[k]; }
 
-  /// Fills the fields from a split line; numbers only when the first token begins with a digit.
-  void Read(const AscTokens& t);
+  /// Fills the fields from a line of text; numbers only when the first token begins with a digit.
+  void Read(std::string_view line);
 };
 
 /// Hands out the fields of lines [first, last) of a text in increasing line order. Chunks of lines
 /// are read by a worker thread a few chunks ahead of the caller, into a small ring of reused
-/// buffers; when the caller catches up with the worker it reads the next chunk itself, so both
-/// cores stay busy whichever side is slower. Without the worker the caller reads every chunk.
+/// buffers; where the caller would wait for the worker it reads the next chunk nobody has taken,
+/// so both cores stay busy whichever side is slower. Without the worker the caller reads every chunk.
 class LineReadAhead {
  public:
   /// text and lineOffsets (line starts plus one past the last line, as AscRawData keeps them) must

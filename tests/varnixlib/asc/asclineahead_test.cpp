@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <sstream>
 #include <tuple>
 
 #include "asctestfile.h"
 #include "support/testsupport.h"
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/asc/ascrawdata.h"
+#include "varnixlib/asc/asctokens.h"
 
 #ifdef TOLMERA_SIM_PATH
 
@@ -205,3 +209,62 @@ INSTANTIATE_TEST_SUITE_P(Damages, LineReadAheadStops,
 }  // namespace
 
 #endif  // TOLMERA_SIM_PATH
+
+namespace {
+
+/// The fields of a line as the tokenizer and its number readings give them, token by token.
+void ExpectFieldsOfTokenizer(const std::string& line) {
+  SCOPED_TRACE("line \"" + line + "\"");
+  AscTokens t;
+  t.Split(line);
+  SampleFields f;
+  f.Read(line);
+  ASSERT_EQ(f.count, t.Count());
+  if (t.Count() == 0) return;
+  EXPECT_EQ(f.stamp, t[0]);
+  // Numbers are read where the walk may take the line for a sample line.
+  if (t.Count() < 3 || !(t[0][0] >= '0' && t[0][0] <= '9')) return;
+  for (size_t k = 1; k < SampleFields::kFields; ++k) {
+    EXPECT_EQ(f.Missing(k), AscTokens::IsMissing(t[k])) << "token " << k;
+    EXPECT_EQ(f.Position(k), AscTokens::IsPositionToken(t[k])) << "token " << k;
+    const double expected = AscTokens::DoubleOrMinusOne(t[k]);
+    // Bit for bit: the sign of a zero too.
+    EXPECT_TRUE(std::memcmp(&expected, &f.value[k], sizeof expected) == 0)
+        << "token " << k << " \"" << t[k] << "\": " << f.value[k] << " instead of " << expected;
+  }
+}
+
+TEST(SampleFieldsRead, AgreesWithTheTokenizerOnEveryKindOfLine) {
+  const char* const lines[] = {
+      "1000\t  512.5\t  384.2\t 1234.0\t...",
+      "1000\t  512.5\t  384.2\t 1234.0\t  600.1\t  390.0\t 1250.0\t   14.3\t    3.1\t   -2.0\t   -0.0\t.....",
+      "1000.5\t   .\t   .\t    0.0\t...",
+      "1001\t -12.75\t 0\t .5\t 5.\t -.5\t -\t -.\t .",
+      "1002 1.2.3 4-5 +7 1e3 inf nan 0x10 12345678901234.5 1234567890123456 12345678901234567",
+      "1003\t0.000000000000001\t99999999999999.9\t-0\t00000000000000012\t3.14159265358979",
+      "1004\r\n",
+      "1005 \t 1 \t\t 2 \r",
+      "1006\t  512.5\t  384.2\t 1234.0\t  600.1\t  390.0\t 1250.0\t   14.3\t    3.1\t   -2.0\t   -0.0\t.....\t1\t2\t3",
+      "  7 a b",
+      "MSG\t1000 TRIALID 1",
+      "SFIX L   1000",
+      "",
+      " \t ",
+      "12",
+      "12 3",
+      "9x 1.5 2.5",
+      "-5 1.5 2.5 3.5",
+  };
+  for (const char* line : lines) ExpectFieldsOfTokenizer(line);
+  // Lines of random tokens over the characters that matter, the reading of every one compared.
+  std::mt19937 random(7);
+  const std::string alphabet = "0123456789....---+e \t\rx";
+  for (int n = 0; n < 3000; ++n) {
+    std::string line = std::to_string(random() % 100000);
+    const size_t length = random() % 60;
+    for (size_t k = 0; k < length; ++k) line += alphabet[random() % alphabet.size()];
+    ExpectFieldsOfTokenizer(line);
+  }
+}
+
+}  // namespace
