@@ -8,9 +8,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <system_error>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+/// Runs second on another thread while first runs here (both here when no thread can be had), for
+/// the stage's halves of work that share nothing: each returns before this does.
+template <typename First, typename Second>
+void OnBothCores(First&& first, Second&& second) {
+  std::thread other;
+  try {
+    other = std::thread([&second] { second(); });
+  } catch (const std::system_error&) {
+    first();
+    second();
+    return;
+  }
+  first();
+  other.join();
+}
 
 /// What the walk reads of one line before it knows the state: the token count, the first token
 /// (the timestamp of a sample line) and, on lines that begin with a digit, tokens 1 to 10 as

@@ -68,6 +68,8 @@ class AscRawData {
     theReadAhead = mode;
     theChunkLines = chunkLines == 0 ? kChunkLines : chunkLines;
   }
+  /// From this many samples the columns are laid out, and the matrix filled, by both cores.
+  static constexpr uint32_t kHalvedColumnSamples = 1u << 18;
   /// Lines per chunk of the read-ahead: a few megabytes of buffers, and few handovers per file.
   static constexpr uint64_t kChunkLines = 16384;
 

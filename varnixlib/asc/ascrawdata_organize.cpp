@@ -8,6 +8,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/eventtypes.h"
 #include "varnixlib/support/file.h"
@@ -271,14 +272,23 @@ bool AscRawData::OrganizeData(const SynchroParams& params) {
   } catch (const std::bad_alloc&) {
     return Error("AscRawData::OrganizeData : not enough memory for the channel matrix", "");
   }
-  for (uint64_t j = 0; j < channels; ++j) {
-    const double* column = columns[j]->data();
-    double* out = myData.data() + j;
-    if (params.roundGaze) {
-      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = RoundHalfAway(column[s]);
-    } else {
-      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = column[s];
+  // Samples [from, to) of every column into their rows; each core takes half of the samples.
+  auto fill = [&](uint64_t from, uint64_t to) {
+    for (uint64_t j = 0; j < channels; ++j) {
+      const double* column = columns[j]->data();
+      double* out = myData.data() + from * channels + j;
+      if (params.roundGaze) {
+        for (uint64_t s = from; s < to; ++s, out += channels) *out = RoundHalfAway(column[s]);
+      } else {
+        for (uint64_t s = from; s < to; ++s, out += channels) *out = column[s];
+      }
     }
+  };
+  const uint64_t samples = myNbSamples;
+  if (samples >= kHalvedColumnSamples) {
+    OnBothCores([&] { fill(0, samples / 2); }, [&] { fill(samples / 2, samples); });
+  } else {
+    fill(0, samples);
   }
   // The matrix holds everything from here on; the columns would double the memory.
   for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp, &eyeLxVel, &eyeLyVel, &eyeRx, &eyeRy, &eyeRp,
