@@ -95,8 +95,11 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   // Nothing after the walk reads the text; releasing it here keeps the peak memory near the
   // file size plus the columns.
   ReleaseText();
-  // A corrupted sample line has been reported in full where it was found; the run ends there.
-  if (!parsed) return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
+  if (!parsed) {
+    std::vector<double>().swap(myMatrixAhead);
+    // A corrupted sample line has been reported in full where it was found; the run ends there.
+    return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
+  }
   if (!OrganizeData(params)) return Error("AscRawData::Process::OrganizeData", "");
 
   // The simulated TTL file goes beside the recording, which may sit on a read-only share: a

@@ -129,6 +129,8 @@ class AscRawData {
   void GetTriggerMarkers(std::vector<CMarker>& markers) const;
   void GetEventMarkers(std::vector<CMarker>& markers) const;
   bool OrganizeData(const SynchroParams& params);
+  /// The channels OrganizeData will make if the samples hold what the header announces.
+  uint32_t ExpectedChannels(bool velocityChannels) const;
   bool WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const;
 
 
@@ -273,6 +275,7 @@ class AscRawData {
   bool myVelocityNoteShown = false;
   std::vector<double> myBlink;
   std::vector<double> myData;
+  std::vector<double> myMatrixAhead;  ///< laid out during the walk, taken by OrganizeData when its size fits
   std::vector<std::unique_ptr<CSequence>> mySequences;
   std::vector<std::unique_ptr<Displayable>> myDisplayables;
   std::vector<std::unique_ptr<Frame>> myFrames;

@@ -107,8 +107,11 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
       double rate = 0.0;
       header.sampleKind = std::string(t[1]);
       header.velocityColumns = header.resolutionColumns = header.inputColumn = false;
+      header.leftColumns = header.rightColumns = false;
       for (size_t k = 2; k < std::min(n, AscTokens::kMaxTokens); ++k) {
         if (t[k] == "RATE" && k + 1 < n) rate = AscTokens::DoubleValue(t[k + 1]);
+        if (t[k] == "LEFT") header.leftColumns = true;
+        if (t[k] == "RIGHT") header.rightColumns = true;
         if (t[k] == "VEL") header.velocityColumns = true;
         if (t[k] == "RES") header.resolutionColumns = true;
         if (t[k] == "INPUT") header.inputColumn = true;

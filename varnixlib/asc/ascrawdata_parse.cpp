@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,6 +13,7 @@
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/asctokens.h"
 #include "varnixlib/asc/eventtypes.h"
+#include "varnixlib/support/backgroundjob.h"
 #include "varnixlib/support/report.h"
 
 namespace {
@@ -150,9 +153,37 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
     const bool worker = theReadAhead == ReadAhead::kOn ||
                         (theReadAhead == ReadAhead::kAuto && walked >= 4 * theChunkLines &&
                          std::thread::hardware_concurrency() > 1);
+    // The text behind the walk is released as it goes, and from halfway the channel matrix is laid
+    // out on the second core (its pages cost the kernel as much as the columns', and after the
+    // walk there would be nothing else for that core to do): the text released so far makes room
+    // for it, so the stage's peak memory stays below the text plus the columns plus the matrix.
+    const uint64_t expectedMatrix = uint64_t{myNbSamples} * ExpectedChannels(velocityChannels);
+    const uint64_t halfway = firstDataLine + walked / 2;
+    const uint64_t step = 4 * theChunkLines;
+    uint64_t nextRelease = firstDataLine + step;
+    uint64_t released = 0;  // bytes of text
+    std::optional<Varnix::BackgroundJob> layOut;  // declared before the read-ahead: ends after it
     LineReadAhead ahead(myText.Data(), myLineOffsets, firstDataLine, lines, theChunkLines, worker);
     AscTokens t;
     for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
+      if (myCurrentLine == nextRelease && worker) {
+        nextRelease += step;
+        // A few lines stay: a grid warning quotes the last sample line (a released page would
+        // only be read from the file again).
+        const uint64_t keep = std::max(released, myLineOffsets[myCurrentLine > 64 ? myCurrentLine - 64 : 0]);
+        myText.Release(released, keep - released);
+        released = keep;
+        if (!layOut && myCurrentLine >= halfway && myNbSamples >= kHalvedColumnSamples) {
+          layOut.emplace();
+          layOut->Start([this, expectedMatrix] {
+            try {
+              myMatrixAhead.assign(expectedMatrix, 0.0);
+            } catch (const std::bad_alloc&) {
+              // OrganizeData asks again, and reports it when the memory is still not there.
+            }
+          });
+        }
+      }
       const SampleFields& f = ahead.At(myCurrentLine);
       if (f.count < 3) continue;
       const uint64_t halfBefore = myHalfOffGrid;
