@@ -19,7 +19,7 @@ constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1
 
 }  // namespace
 
-void SampleFields::Read(std::string_view line) {
+void SampleFields::Read(std::string_view line, uint16_t wanted) {
   // One pass over the line where AscTokens::Split and then the token tests would make three: the
   // tokens are those of Split, and each value is what AscTokens::DoubleOrMinusOne gives (the plain
   // decimals it reads itself are read here the same way, anything else is handed to it).
@@ -34,7 +34,7 @@ void SampleFields::Read(std::string_view line) {
     while (p < end && IsSeparator(*p)) ++p;
     if (p == end) break;
     const char* const begin = p;
-    if (count == 0 || count >= kFields || !numbers) {
+    if (count == 0 || count >= kFields || !numbers || !((wanted >> count) & 1u)) {
       while (p < end && !IsSeparator(*p)) ++p;
       if (count == 0) {
         stamp = std::string_view(begin, static_cast<size_t>(p - begin));
@@ -91,13 +91,14 @@ void SampleFields::Read(std::string_view line) {
 }
 
 LineReadAhead::LineReadAhead(const char* text, const std::vector<uint64_t>& lineOffsets, uint64_t first,
-                             uint64_t last, uint64_t chunkLines, bool worker)
+                             uint64_t last, uint64_t chunkLines, bool worker, uint16_t wanted)
     : myText(text),
       myOffsets(lineOffsets),
       myFirst(first),
       myLast(std::max(first, last)),
       myChunkLines(std::max<uint64_t>(chunkLines, 1)),
       myChunkCount((myLast - myFirst + myChunkLines - 1) / myChunkLines),
+      myWanted(wanted),
       myChunkBegin(first),
       myChunkEnd(first) {
   const uint64_t slots = worker && myChunkCount > 1 ? kSlots : 1;
@@ -129,7 +130,7 @@ void LineReadAhead::Fill(uint64_t chunk) {
   const uint64_t end = std::min(begin + myChunkLines, myLast);
   for (uint64_t line = begin; line < end; ++line) {
     const uint64_t from = myOffsets[line];
-    rows[line - begin].Read(std::string_view(myText + from, myOffsets[line + 1] - 1 - from));
+    rows[line - begin].Read(std::string_view(myText + from, myOffsets[line + 1] - 1 - from), myWanted);
   }
 }
 

@@ -45,8 +45,10 @@ struct SampleFields {
   bool Position(size_t k) const { return (position >> k) & 1u; }
   double Value(size_t k) const { return value[k]; }
 
-  /// Fills the fields from a line of text; numbers only when the first token begins with a digit.
-  void Read(std::string_view line);
+  /// Fills the fields from a line of text; numbers only when the first token begins with a digit,
+  /// and only the tokens whose bit is set in wanted (the others are left as they were).
+  void Read(std::string_view line, uint16_t wanted = kAllFields);
+  static constexpr uint16_t kAllFields = 0x7FE;
 };
 
 /// Hands out the fields of lines [first, last) of a text in increasing line order. Chunks of lines
@@ -57,8 +59,9 @@ class LineReadAhead {
  public:
   /// text and lineOffsets (line starts plus one past the last line, as AscRawData keeps them) must
   /// not change while this object lives; nothing else is shared with the worker.
+  /// wanted: the tokens whose fields are read (SampleFields::Read).
   LineReadAhead(const char* text, const std::vector<uint64_t>& lineOffsets, uint64_t first, uint64_t last,
-                uint64_t chunkLines, bool worker);
+                uint64_t chunkLines, bool worker, uint16_t wanted = SampleFields::kAllFields);
   /// Stops and joins the worker, wherever it is.
   ~LineReadAhead();
   LineReadAhead(const LineReadAhead&) = delete;
@@ -83,6 +86,7 @@ class LineReadAhead {
   const uint64_t myLast;
   const uint64_t myChunkLines;
   const uint64_t myChunkCount;
+  const uint16_t myWanted;
   std::vector<std::vector<SampleFields>> mySlots;  ///< chunk c lives in slot c % size while in use
 
   // The caller's side only.

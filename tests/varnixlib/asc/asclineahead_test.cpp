@@ -37,6 +37,7 @@ struct StageResult {
   std::vector<std::tuple<uint16_t, uint32_t, uint32_t, uint32_t>> events;  ///< type, start, end, line
   std::vector<std::pair<uint32_t, uint16_t>> phases;
   uint32_t lastSample = 0;
+  uint32_t expectedChannels = 0;
   uint32_t startTimestamp = 0;
   double periodMs = 0;
   std::string console;
@@ -71,6 +72,7 @@ StageResult RunStage(const std::string& asc, ReadAhead mode, uint64_t chunkLines
   for (const Event* e : stage.AllEvents()) r.events.emplace_back(e->type, e->start, e->end, e->line);
   r.phases = stage.SamplePhases();
   r.lastSample = stage.LastSampleIndex();
+  r.expectedChannels = stage.ExpectedChannels(params.velocityChannels);
   r.startTimestamp = stage.StartTimestamp();
   r.periodMs = stage.SamplePeriod();
   r.log = testsupport::ReadFile(logPath);
@@ -147,6 +149,8 @@ TEST_P(LineReadAheadRuns, EveryChunkSizeGivesTheOneThreadResult) {
   std::vector<uint16_t> codes;
   for (const auto& t : one.triggers) codes.push_back(std::get<0>(t));
   EXPECT_EQ(codes, truth.codes);
+  // The header announces what the samples hold: the matrix laid out during the walk fits.
+  EXPECT_EQ(one.expectedChannels, one.channels.size());
   // The simulator's gaze x is 100 (left eye) or 120 (right eye) + (t mod 1600) / 2 pixels, written
   // with one decimal: the matrix must hold it on every sample, whichever core filled its rows.
   double withGaze = 0;
@@ -236,18 +240,19 @@ INSTANTIATE_TEST_SUITE_P(Damages, LineReadAheadStops,
 namespace {
 
 /// The fields of a line as the tokenizer and its number readings give them, token by token.
-void ExpectFieldsOfTokenizer(const std::string& line) {
-  SCOPED_TRACE("line \"" + line + "\"");
+void ExpectFieldsOfTokenizer(const std::string& line, uint16_t wanted) {
+  SCOPED_TRACE("line \"" + line + "\", tokens wanted " + std::to_string(wanted));
   AscTokens t;
   t.Split(line);
   SampleFields f;
-  f.Read(line);
+  f.Read(line, wanted);
   ASSERT_EQ(f.count, t.Count());
   if (t.Count() == 0) return;
   EXPECT_EQ(f.stamp, t[0]);
   // Numbers are read where the walk may take the line for a sample line.
   if (t.Count() < 3 || !(t[0][0] >= '0' && t[0][0] <= '9')) return;
   for (size_t k = 1; k < SampleFields::kFields; ++k) {
+    if (!((wanted >> k) & 1u)) continue;
     EXPECT_EQ(f.Missing(k), AscTokens::IsMissing(t[k])) << "token " << k;
     EXPECT_EQ(f.Position(k), AscTokens::IsPositionToken(t[k])) << "token " << k;
     const double expected = AscTokens::DoubleOrMinusOne(t[k]);
@@ -278,7 +283,12 @@ TEST(SampleFieldsRead, AgreesWithTheTokenizerOnEveryKindOfLine) {
       "9x 1.5 2.5",
       "-5 1.5 2.5 3.5",
   };
-  for (const char* line : lines) ExpectFieldsOfTokenizer(line);
+  // Everything; no pupils (tokens 3 and 6); no velocities (7 to 10): the tokens read must not
+  // depend on the ones skipped.
+  const uint16_t masks[] = {SampleFields::kAllFields, SampleFields::kAllFields & ~0x48, SampleFields::kAllFields & ~0x780};
+  for (const uint16_t wanted : masks) {
+    for (const char* line : lines) ExpectFieldsOfTokenizer(line, wanted);
+  }
   // Lines of random tokens over the characters that matter, the reading of every one compared.
   std::mt19937 random(7);
   const std::string alphabet = "0123456789....---+e \t\rx";
@@ -286,7 +296,7 @@ TEST(SampleFieldsRead, AgreesWithTheTokenizerOnEveryKindOfLine) {
     std::string line = std::to_string(random() % 100000);
     const size_t length = random() % 60;
     for (size_t k = 0; k < length; ++k) line += alphabet[random() % alphabet.size()];
-    ExpectFieldsOfTokenizer(line);
+    ExpectFieldsOfTokenizer(line, masks[n % 3]);
   }
 }
 
