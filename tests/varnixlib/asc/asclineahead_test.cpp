@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -232,6 +233,30 @@ INSTANTIATE_TEST_SUITE_P(Damages, LineReadAheadStops,
                                            Damage{"LetterInY", "1041\t 141.5\t 3O0.0\t 1000.0\t..."},
                                            Damage{"OffTheGrid", "99999\t 1.0\t 2.0\t 1000.0\t..."}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineReadAheadText, AWarningQuotesALineTheWalkHasReleasedLongBefore) {
+  // At 2000 Hz a millisecond with one sample line is reported when the next sample line comes,
+  // with the text of the lone line: here a thousand messages later, well past the text the walk
+  // releases behind it as it goes.
+  ReadAheadGuard guard;
+  std::string text = asctest::Head("LEFT", "2000.00");
+  for (const unsigned t : {1000u, 1000u, 1001u, 1001u, 1002u}) text += asctest::Mono(t, std::to_string(t - 900) + ".5", "300.0");
+  for (int k = 0; k < 1000; ++k) text += "MSG\t1002 note " + std::to_string(k) + "\n";
+  for (const unsigned t : {1003u, 1003u, 1004u, 1004u}) text += asctest::Mono(t, std::to_string(t - 900) + ".5", "300.0");
+  text += asctest::End(1004);
+  testsupport::TempDir dir;
+  const std::string asc = dir / "rec.asc";
+  testsupport::WriteFile(asc, text);
+
+  const StageResult one = RunStage(asc, ReadAhead::kOff, 0);
+  ASSERT_TRUE(one.ok) << one.console;
+  std::string lone = asctest::Mono(1002, "102.5", "300.0");
+  lone = lone.substr(0, std::min<size_t>(40, lone.size() - 1));  // quoted without its line feed
+  EXPECT_NE(one.log.find("placed on its first half ( line 9: " + lone + " )"), std::string::npos) << one.log;
+  for (const uint64_t chunk : {uint64_t{1}, uint64_t{7}, uint64_t{100}}) {
+    ExpectSame(one, RunStage(asc, ReadAhead::kOn, chunk), "worker, chunks of " + std::to_string(chunk) + " lines");
+  }
+}
 
 }  // namespace
 
