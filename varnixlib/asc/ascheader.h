@@ -20,6 +20,9 @@ class AscHeader {
   bool velocityColumns = false;
   bool resolutionColumns = false;
   bool inputColumn = false;
+  /// The eyes that SAMPLES line names: the gaze channels the matrix will most likely hold.
+  bool leftColumns = false;
+  bool rightColumns = false;
   std::string fileName;       ///< the EDF file named on the "** CONVERTED FROM" line
   std::string softwareName;
   std::string softwareVersion;

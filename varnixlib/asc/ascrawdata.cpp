@@ -4,8 +4,10 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <thread>
 
 #include "varnixlib/asc/asccache.h"
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/support/file.h"
 #include "varnixlib/support/platform.h"
 #include "varnixlib/support/report.h"
@@ -93,8 +95,11 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   // Nothing after the walk reads the text; releasing it here keeps the peak memory near the
   // file size plus the columns.
   ReleaseText();
-  // A corrupted sample line has been reported in full where it was found; the run ends there.
-  if (!parsed) return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
+  if (!parsed) {
+    std::vector<double>().swap(myMatrixAhead);
+    // A corrupted sample line has been reported in full where it was found; the run ends there.
+    return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
+  }
   if (!OrganizeData(params)) return Error("AscRawData::Process::OrganizeData", "");
 
   // The simulated TTL file goes beside the recording, which may sit on a read-only share: a
@@ -105,26 +110,57 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   return true;
 }
 
+namespace {
+
+/// Line feeds in [from, to).
+uint64_t CountFeeds(const char* from, const char* to) {
+  uint64_t count = 0;
+  for (const char* p = from; (p = static_cast<const char*>(std::memchr(p, '\n', to - p))); ++p) ++count;
+  return count;
+}
+
+/// Writes the offset after every line feed in [from, to) to out, in order, up to the text's end.
+void FillOffsets(const char* text, uint64_t size, const char* from, const char* to, uint64_t* out) {
+  for (const char* p = from; (p = static_cast<const char*>(std::memchr(p, '\n', to - p))); ++p) {
+    if (static_cast<uint64_t>(p - text) + 1 < size) *out++ = static_cast<uint64_t>(p - text) + 1;
+  }
+}
+
+/// Below this size a second thread costs more than it saves.
+constexpr uint64_t kHalvedTableBytes = 1u << 22;
+
+}  // namespace
+
 void AscRawData::BuildLineTable() {
   myLineOffsets.clear();
   // One pass of memchr to size the table, a second to fill it: no reallocation of a table that
-  // can hold millions of entries.
+  // can hold millions of entries. A long file is cut in two halves, each counted and then filled
+  // (at the entries the first half's count leaves it) on its own core.
   const char* const text = myText.Data();
-  uint64_t count = 0;
-  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + myTextSize - p)));
-       ++p) {
-    ++count;
+  const uint64_t size = myTextSize;
+  const bool halved = size >= kHalvedTableBytes && std::thread::hardware_concurrency() > 1;
+  const char* const middle = text + (halved ? size / 2 : size);
+  const char* const end = text + size;
+  uint64_t firstCount = 0;
+  uint64_t secondCount = 0;
+  if (halved) {
+    OnBothCores([&] { firstCount = CountFeeds(text, middle); }, [&] { secondCount = CountFeeds(middle, end); });
+  } else {
+    firstCount = CountFeeds(text, end);
   }
-  const bool endsWithFeed = myTextSize > 0 && text[myTextSize - 1] == '\n';
-  const uint64_t lines = count + (endsWithFeed ? 0 : 1);
-  myLineOffsets.reserve(lines + 1);
-  myLineOffsets.push_back(0);
-  for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + myTextSize - p)));
-       ++p) {
-    if (static_cast<uint64_t>(p - text) + 1 < myTextSize) myLineOffsets.push_back(static_cast<uint64_t>(p - text) + 1);
+  const bool endsWithFeed = size > 0 && text[size - 1] == '\n';
+  const uint64_t lines = firstCount + secondCount + (endsWithFeed ? 0 : 1);
+  // Line starts, then one past the end of the last line, as if it too ended with a line feed.
+  myLineOffsets.resize(lines + 1);
+  uint64_t* const table = myLineOffsets.data();
+  table[0] = 0;
+  if (halved) {
+    OnBothCores([&] { FillOffsets(text, size, text, middle, table + 1); },
+                [&] { FillOffsets(text, size, middle, end, table + 1 + firstCount); });
+  } else {
+    FillOffsets(text, size, text, end, table + 1);
   }
-  // One past the end of the last line, as if it too ended with a line feed.
-  myLineOffsets.push_back(endsWithFeed ? myTextSize : myTextSize + 1);
+  table[lines] = endsWithFeed ? size : size + 1;
 }
 
 std::string_view AscRawData::LineText(uint64_t line) const {

@@ -27,6 +27,7 @@
 #include "varnixlib/support/platform.h"
 
 class AscTokens;
+struct SampleFields;
 struct SynchroParams;
 
 class AscMatExport;
@@ -59,6 +60,18 @@ class AscRawData {
   /// file cost memory for hours of samples; the fuzz harness lowers the bound (for every object)
   /// so that such inputs take the same refusal path within the fuzzer's memory limit.
   static void SetGridLimitForTesting(uint64_t milliseconds) { theGridLimit = milliseconds; }
+
+  /// How the line walk reads ahead: kAuto starts a second thread for files of at least four chunks
+  /// when the machine has a second core. Tests force it on or off, with small chunks, to compare.
+  enum class ReadAhead { kAuto, kOff, kOn };
+  static void SetReadAheadForTesting(ReadAhead mode, uint64_t chunkLines) {
+    theReadAhead = mode;
+    theChunkLines = chunkLines == 0 ? kChunkLines : chunkLines;
+  }
+  /// From this many samples the columns are laid out, and the matrix filled, by both cores.
+  static constexpr uint32_t kHalvedColumnSamples = 1u << 18;
+  /// Lines per chunk of the read-ahead: a few megabytes of buffers, and few handovers per file.
+  static constexpr uint64_t kChunkLines = 16384;
 
   /// Whether the last Process stopped on a malformed sample line (time running backwards or off
   /// the recording grid). The stage has then reported it on the console and in the log; the run
@@ -116,6 +129,8 @@ class AscRawData {
   void GetTriggerMarkers(std::vector<CMarker>& markers) const;
   void GetEventMarkers(std::vector<CMarker>& markers) const;
   bool OrganizeData(const SynchroParams& params);
+  /// The channels OrganizeData will make if the samples hold what the header announces.
+  uint32_t ExpectedChannels(bool velocityChannels) const;
   bool WriteEventFile(const std::string& path, const std::vector<CMarker>& markers) const;
 
 
@@ -183,6 +198,8 @@ class AscRawData {
   friend class AscCache;
 
   static inline uint64_t theGridLimit = kMaxGridMilliseconds;
+  static inline ReadAhead theReadAhead = ReadAhead::kAuto;
+  static inline uint64_t theChunkLines = kChunkLines;
   bool ProcessStage(const SynchroParams& params);
   std::string_view LineText(uint64_t line) const;
   void BuildLineTable();
@@ -195,7 +212,7 @@ class AscRawData {
     return "timestamp " + TimestampOfIndex(index) + ", line " + std::to_string(line);
   }
   void ResetParseState();
-  bool ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels);
+  bool ParseSampleLine(const SampleFields& f, uint32_t i, bool velocityChannels);
   /// The grid index of a sample line's timestamp token: at 2000 Hz the second line of a whole
   /// millisecond is its second half. False (after the report) when the line fits no grid.
   bool PlaceSample(std::string_view token, uint32_t& i);
@@ -258,6 +275,7 @@ class AscRawData {
   bool myVelocityNoteShown = false;
   std::vector<double> myBlink;
   std::vector<double> myData;
+  std::vector<double> myMatrixAhead;  ///< laid out during the walk, taken by OrganizeData when its size fits
   std::vector<std::unique_ptr<CSequence>> mySequences;
   std::vector<std::unique_ptr<Displayable>> myDisplayables;
   std::vector<std::unique_ptr<Frame>> myFrames;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/asctokens.h"
 #include "varnixlib/support/report.h"
@@ -106,8 +107,11 @@ bool AscRawData::ParseHeader(AscHeader& header, uint64_t& firstDataLine, uint32_
       double rate = 0.0;
       header.sampleKind = std::string(t[1]);
       header.velocityColumns = header.resolutionColumns = header.inputColumn = false;
+      header.leftColumns = header.rightColumns = false;
       for (size_t k = 2; k < std::min(n, AscTokens::kMaxTokens); ++k) {
         if (t[k] == "RATE" && k + 1 < n) rate = AscTokens::DoubleValue(t[k + 1]);
+        if (t[k] == "LEFT") header.leftColumns = true;
+        if (t[k] == "RIGHT") header.rightColumns = true;
         if (t[k] == "VEL") header.velocityColumns = true;
         if (t[k] == "RES") header.resolutionColumns = true;
         if (t[k] == "INPUT") header.inputColumn = true;
@@ -217,18 +221,37 @@ bool AscRawData::BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp) {
 
 bool AscRawData::AllocateColumns(bool velocityWanted) {
   // Pupil and velocity columns that can never reach the matrix are not laid out: on an hour-long
-  // recording each column is tens of megabytes of pages to fault in.
-  try {
-    myStatus.assign(myNbSamples, 0);
-    myFrameAdvances.assign(myNbSamples, 0);
-    myTriggerValues.assign(myNbSamples, 0);
-    for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeRx, &eyeRy}) column->assign(myNbSamples, myNaNValue);
-    for (std::vector<double>* column : {&eyeLp, &eyeRp}) column->assign(myPupilWanted ? myNbSamples : 0, myNaNValue);
-    for (std::vector<double>* column : {&eyeLxVel, &eyeLyVel, &eyeRxVel, &eyeRyVel}) {
-      column->assign(velocityWanted ? myNbSamples : 0, myNaNValue);
+  // recording each column is tens of megabytes of pages to fault in. Each core lays out half of
+  // the columns: the cost is the kernel's, page by page, and the columns share no page.
+  const uint32_t n = myNbSamples;
+  const double missing = myNaNValue;
+  const uint32_t pupils = myPupilWanted ? n : 0;
+  const uint32_t velocities = velocityWanted ? n : 0;
+  bool allocated[2] = {true, true};
+  auto layOut = [&](int half) {
+    try {
+      if (half == 0) {
+        myStatus.assign(n, 0);
+        myFrameAdvances.assign(n, 0);
+        myTriggerValues.assign(n, 0);
+        for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp}) column->assign(column == &eyeLp ? pupils : n, missing);
+        for (std::vector<double>* column : {&eyeLxVel, &eyeLyVel}) column->assign(velocities, missing);
+      } else {
+        for (std::vector<double>* column : {&eyeRx, &eyeRy, &eyeRp}) column->assign(column == &eyeRp ? pupils : n, missing);
+        for (std::vector<double>* column : {&eyeRxVel, &eyeRyVel}) column->assign(velocities, missing);
+        myBlink.assign(n, 0.0);
+      }
+    } catch (const std::bad_alloc&) {
+      allocated[half] = false;
     }
-    myBlink.assign(myNbSamples, 0.0);
-  } catch (const std::bad_alloc&) {
+  };
+  if (n >= kHalvedColumnSamples) {
+    OnBothCores([&] { layOut(0); }, [&] { layOut(1); });
+  } else {
+    layOut(0);
+    layOut(1);
+  }
+  if (!allocated[0] || !allocated[1]) {
     Warn(kNoPosition, "Not enough memory for a grid of " + std::to_string(myNbSamples) + " samples");
     return false;
   }

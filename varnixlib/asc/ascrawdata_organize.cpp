@@ -8,6 +8,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/eventtypes.h"
 #include "varnixlib/support/file.h"
@@ -229,6 +230,13 @@ void AscRawData::GetEventMarkers(std::vector<CMarker>& markers) const {
   }
 }
 
+uint32_t AscRawData::ExpectedChannels(bool velocityChannels) const {
+  // As OrganizeData lists them, with the eyes and the velocity the SAMPLES line names.
+  const uint32_t eyes = uint32_t{myHeader.leftColumns} + uint32_t{myHeader.rightColumns};
+  const bool velocity = velocityChannels && myHeader.velocityColumns;
+  return eyes * (myPupilWanted ? 3 : 2) + (velocity ? 2 * eyes : 0) + 1;
+}
+
 bool AscRawData::OrganizeData(const SynchroParams& params) {
   std::vector<const std::vector<double>*> columns;
   myChannelNames.clear();
@@ -267,18 +275,35 @@ bool AscRawData::OrganizeData(const SynchroParams& params) {
 
   const uint64_t channels = myNbChannels;
   try {
-    myData.assign(static_cast<size_t>(myNbSamples) * channels, 0.0);
+    // Every value is written below: the matrix laid out during the walk serves when the file held
+    // the channels its header announced.
+    if (myMatrixAhead.size() == static_cast<size_t>(myNbSamples) * channels) {
+      myData.swap(myMatrixAhead);
+    } else {
+      std::vector<double>().swap(myMatrixAhead);
+      myData.assign(static_cast<size_t>(myNbSamples) * channels, 0.0);
+    }
   } catch (const std::bad_alloc&) {
     return Error("AscRawData::OrganizeData : not enough memory for the channel matrix", "");
   }
-  for (uint64_t j = 0; j < channels; ++j) {
-    const double* column = columns[j]->data();
-    double* out = myData.data() + j;
-    if (params.roundGaze) {
-      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = RoundHalfAway(column[s]);
-    } else {
-      for (uint64_t s = 0; s < myNbSamples; ++s, out += channels) *out = column[s];
+  std::vector<double>().swap(myMatrixAhead);
+  // Samples [from, to) of every column into their rows; each core takes half of the samples.
+  auto fill = [&](uint64_t from, uint64_t to) {
+    for (uint64_t j = 0; j < channels; ++j) {
+      const double* column = columns[j]->data();
+      double* out = myData.data() + from * channels + j;
+      if (params.roundGaze) {
+        for (uint64_t s = from; s < to; ++s, out += channels) *out = RoundHalfAway(column[s]);
+      } else {
+        for (uint64_t s = from; s < to; ++s, out += channels) *out = column[s];
+      }
     }
+  };
+  const uint64_t samples = myNbSamples;
+  if (samples >= kHalvedColumnSamples) {
+    OnBothCores([&] { fill(0, samples / 2); }, [&] { fill(samples / 2, samples); });
+  } else {
+    fill(0, samples);
   }
   // The matrix holds everything from here on; the columns would double the memory.
   for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp, &eyeLxVel, &eyeLyVel, &eyeRx, &eyeRy, &eyeRp,

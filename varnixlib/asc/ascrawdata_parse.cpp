@@ -4,11 +4,16 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <string>
+#include <thread>
 
+#include "varnixlib/asc/asclineahead.h"
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/asctokens.h"
 #include "varnixlib/asc/eventtypes.h"
+#include "varnixlib/support/backgroundjob.h"
 #include "varnixlib/support/report.h"
 
 namespace {
@@ -141,18 +146,61 @@ void AscRawData::GridWarning(std::string_view what, uint64_t line) {
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
   ResetParseState();
   const uint64_t lines = NbLines();
-  AscTokens t;
-  for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
-    t.Split(LineText(myCurrentLine));
-    if (t.Count() < 3) continue;
-    const uint64_t halfBefore = myHalfOffGrid;
-    uint32_t i = SampleIndex(t[0]);
-    if (i != kNoIndex && myRecordFlags != 0) {
-      myHalfOffGrid = halfBefore;  // a sample line's own fraction is judged where it is placed
-      if (!PlaceSample(t[0], i) || !ParseSampleLine(t, i, velocityChannels)) return false;
-    } else {
-      ParseEventLine(t);
-      if (myHalfOffGrid != halfBefore && myHalfOffGridLine == 0) myHalfOffGridLine = myCurrentLine + 1;
+  {
+    // Splitting and number reading run ahead of the walk (on the second core for a long file);
+    // everything that depends on what the walk has seen so far stays here, in line order.
+    const uint64_t walked = lines > firstDataLine ? lines - firstDataLine : 0;
+    const bool worker = theReadAhead == ReadAhead::kOn ||
+                        (theReadAhead == ReadAhead::kAuto && walked >= 4 * theChunkLines &&
+                         std::thread::hardware_concurrency() > 1);
+    // The text behind the walk is released as it goes, and from halfway the channel matrix is laid
+    // out on the second core (its pages cost the kernel as much as the columns', and after the
+    // walk there would be nothing else for that core to do): the text released so far makes room
+    // for it, so the stage's peak memory stays below the text plus the columns plus the matrix.
+    const uint64_t expectedMatrix = uint64_t{myNbSamples} * ExpectedChannels(velocityChannels);
+    const uint64_t halfway = firstDataLine + walked / 2;
+    const uint64_t step = 4 * theChunkLines;
+    uint64_t nextRelease = firstDataLine + step;
+    uint64_t released = 0;  // bytes of text
+    std::optional<Varnix::BackgroundJob> layOut;  // declared before the read-ahead: ends after it
+    // Pupils (token 3, and 6 of a binocular line) and the velocities of a binocular line (7 to 10)
+    // are not read when they cannot reach the columns.
+    uint16_t wanted = SampleFields::kAllFields;
+    if (!myPupilWanted) wanted &= static_cast<uint16_t>(~((1u << 3) | (1u << 6)));
+    if (!velocityChannels) wanted &= static_cast<uint16_t>(~(0xFu << 7));
+    LineReadAhead ahead(myText.Data(), myLineOffsets, firstDataLine, lines, theChunkLines, worker, wanted);
+    AscTokens t;
+    for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
+      if (myCurrentLine == nextRelease && worker) {
+        nextRelease += step;
+        // A few lines stay: a grid warning quotes the last sample line (a released page would
+        // only be read from the file again).
+        const uint64_t keep = std::max(released, myLineOffsets[myCurrentLine > 64 ? myCurrentLine - 64 : 0]);
+        myText.Release(released, keep - released);
+        released = keep;
+        if (!layOut && myCurrentLine >= halfway && myNbSamples >= kHalvedColumnSamples) {
+          layOut.emplace();
+          layOut->Start([this, expectedMatrix] {
+            try {
+              myMatrixAhead.assign(expectedMatrix, 0.0);
+            } catch (const std::bad_alloc&) {
+              // OrganizeData asks again, and reports it when the memory is still not there.
+            }
+          });
+        }
+      }
+      const SampleFields& f = ahead.At(myCurrentLine);
+      if (f.count < 3) continue;
+      const uint64_t halfBefore = myHalfOffGrid;
+      uint32_t i = SampleIndex(f.stamp);
+      if (i != kNoIndex && myRecordFlags != 0) {
+        myHalfOffGrid = halfBefore;  // a sample line's own fraction is judged where it is placed
+        if (!PlaceSample(f.stamp, i) || !ParseSampleLine(f, i, velocityChannels)) return false;
+      } else {
+        t.Split(LineText(myCurrentLine));
+        ParseEventLine(t);
+        if (myHalfOffGrid != halfBefore && myHalfOffGridLine == 0) myHalfOffGridLine = myCurrentLine + 1;
+      }
     }
   }
   if (myHalfOffGrid != 0) {
@@ -196,25 +244,27 @@ void AscRawData::ReportProgress(uint32_t i) {
   myProgress = q;
 }
 
-bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityChannels) {
-  if (i < myPreviousSampleIndex) return StopOnCorruption(i, kCorrupted, t[0]);
-  if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted, t[0]);
+bool AscRawData::ParseSampleLine(const SampleFields& f, uint32_t i, bool velocityChannels) {
+  if (i < myPreviousSampleIndex) return StopOnCorruption(i, kCorrupted, f.stamp);
+  if (i >= myNbSamples) return StopOnCorruption(i, kCorrupted, f.stamp);
   myPreviousSampleIndex = myLastSampleIndex = i;
   ReportProgress(i);
   if (myPhasePending) {
     myPhasePending = false;
     // At 2000 Hz every timestamp has its own grid point: no block lies off the grid.
     const uint32_t periodMs = myHeader.samplePeriodUs >= 1000 ? myHeader.samplePeriodUs / 1000 : 1;
-    const uint16_t phase = static_cast<uint16_t>(TimestampOffset(t[0]) % periodMs);
+    const uint16_t phase = static_cast<uint16_t>(TimestampOffset(f.stamp) % periodMs);
     if (mySamplePhases.empty() || mySamplePhases.back().second != phase) mySamplePhases.push_back({i, phase});
   }
 
   const uint8_t eyes = myRecordFlags & (kLeftEye | kRightEye);
   const bool href = myHeader.sampleKind == "HREF";
   const bool velocity = velocityChannels && myVelocityInFile;
-  const size_t n = t.Count();
+  const size_t n = f.count;
   if (velocity && eyes != 0 && !myVelocityNoteShown) {
     myVelocityNoteShown = true;
+    AscTokens t;  // once per file: the line's own tokens, for the check of their characters
+    t.Split(LineText(myCurrentLine));
     const bool both = eyes == (kLeftEye | kRightEye);
     std::cout << "NOTE: The .asc file contains velocity data"
               << (both ? " for both eyes." : (eyes & kLeftEye) ? " for left eye." : " for right eye.") << '\n';
@@ -246,22 +296,16 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
 
   // Stores one eye from its x token onward (x, y, pupil) and its two velocity tokens.
   auto store = [&](EyeColumns& eye, size_t xToken, size_t velToken, size_t velNeeded) {
-    const std::string_view x = t[xToken];
-    const std::string_view y = t[xToken + 1];
-    if (AscTokens::IsMissing(x) || AscTokens::IsMissing(y)) return;
+    if (f.Missing(xToken) || f.Missing(xToken + 1)) return;
     eye.present = true;
-    const double xv = AscTokens::DoubleValue(x);
-    const double yv = AscTokens::DoubleValue(y);
+    const double xv = f.Value(xToken);
+    const double yv = f.Value(xToken + 1);
     eye.x[i] = xv;
     eye.y[i] = yv;
-    if (myPupilWanted) eye.p[i] = AscTokens::DoubleOrMinusOne(t[xToken + 2]);
-    if (velocity && n >= velNeeded) {
-      const std::string_view vx = t[velToken];
-      const std::string_view vy = t[velToken + 1];
-      if (!AscTokens::IsMissing(vx) && !AscTokens::IsMissing(vy)) {
-        eye.xVel[i] = AscTokens::DoubleValue(vx);
-        eye.yVel[i] = AscTokens::DoubleValue(vy);
-      }
+    if (myPupilWanted) eye.p[i] = f.Value(xToken + 2);
+    if (velocity && n >= velNeeded && !f.Missing(velToken) && !f.Missing(velToken + 1)) {
+      eye.xVel[i] = f.Value(velToken);
+      eye.yVel[i] = f.Value(velToken + 1);
     }
     if (!href && (xv < 0 || xv >= myHeader.screenWidth || yv < 0 || yv >= myHeader.screenHeight)) {
       myStatus[i] |= kOffScreen;  // head-referenced angles have no screen to leave
@@ -277,19 +321,13 @@ bool AscRawData::ParseSampleLine(const AscTokens& t, uint32_t i, bool velocityCh
   if (eyes == (kLeftEye | kRightEye)) {
     // Time, then x, y, pupil of each eye: shorter lines carry no complete sample.
     if (n < 7) return true;
-    if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
-      return StopOnCorruption(i, kCorrupted, t[0]);
-    }
-    if (!AscTokens::IsPositionToken(t[4]) || !AscTokens::IsPositionToken(t[5])) {
-      return StopOnCorruption(i, kCorrupted, t[0]);
-    }
+    if (!f.Position(1) || !f.Position(2)) return StopOnCorruption(i, kCorrupted, f.stamp);
+    if (!f.Position(4) || !f.Position(5)) return StopOnCorruption(i, kCorrupted, f.stamp);
     store(left, 1, 7, 9);
     store(right, 4, 9, 11);
   } else {
     if (n < 4) return true;
-    if (!AscTokens::IsPositionToken(t[1]) || !AscTokens::IsPositionToken(t[2])) {
-      return StopOnCorruption(i, kCorrupted, t[0]);
-    }
+    if (!f.Position(1) || !f.Position(2)) return StopOnCorruption(i, kCorrupted, f.stamp);
     store(eyes == kLeftEye ? left : right, 1, 4, 6);
   }
   return true;
