@@ -22,6 +22,10 @@ int Asc(const uint8_t* data, size_t size) {
   params.velocityChannels = options & 4;
   params.roundGaze = options & 8;
   params.falseBlinkMsec = static_cast<int64_t>(options >> 4) * 10;
+  // A third of the inputs go through the read-ahead thread with chunks of a few lines, so that
+  // the hand-over between the threads meets every kind of line (the kept corpus keeps its meaning).
+  AscRawData::SetReadAheadForTesting(size % 3 == 0 ? AscRawData::ReadAhead::kOn : AscRawData::ReadAhead::kOff,
+                                     1 + size % 7);
   params.ascFileName = fuzzinput::WriteScratch(data, size, ".asc");
   AscRawData asc;
   asc.OpenLog(fuzzinput::ScratchName("-Log-AscRawData.txt"));
