@@ -33,8 +33,8 @@ class Writer {
     Put<uint64_t>(s.size());
     myBytes.append(s);
   }
-  template <typename T>
-  void PutVector(const std::vector<T>& v) {
+  template <typename T, typename A>
+  void PutVector(const std::vector<T, A>& v) {
     Put<uint64_t>(v.size());
     myBytes.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
   }
@@ -62,8 +62,8 @@ class Reader {
     myPos += n;
     return true;
   }
-  template <typename T>
-  bool GetVector(std::vector<T>& v) {
+  template <typename T, typename A>
+  bool GetVector(std::vector<T, A>& v) {
     uint64_t n = 0;
     if (!Get(n) || n > (mySize - myPos) / sizeof(T)) return false;
     v.resize(n);

@@ -83,7 +83,7 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
     return true;
   }
 
-  if (!AllocateColumns(params.velocityChannels)) {
+  if (!LayOutMatrix(params.velocityChannels)) {
     ReleaseText();
     return Error("AscRawData::Process : processing header", "");
   }
@@ -93,10 +93,9 @@ bool AscRawData::ProcessStage(const SynchroParams& params) {
   }
   const bool parsed = ParseLines(firstDataLine, params.velocityChannels);
   // Nothing after the walk reads the text; releasing it here keeps the peak memory near the
-  // file size plus the columns.
+  // file size plus the matrix.
   ReleaseText();
   if (!parsed) {
-    std::vector<double>().swap(myMatrixAhead);
     // A corrupted sample line has been reported in full where it was found; the run ends there.
     return myCorruptionStop ? false : Error("AscRawData::Process : processing version", "");
   }
@@ -210,18 +209,3 @@ bool AscRawData::StopOnCorruption(uint32_t, std::string_view message, std::strin
   return false;
 }
 
-const std::vector<double>& AscRawData::Column(std::string_view name) const {
-  static const std::vector<double> kNone;
-  if (name == "eyeLx") return eyeLx;
-  if (name == "eyeLy") return eyeLy;
-  if (name == "eyeLp") return eyeLp;
-  if (name == "eyeLxVel") return eyeLxVel;
-  if (name == "eyeLyVel") return eyeLyVel;
-  if (name == "eyeRx") return eyeRx;
-  if (name == "eyeRy") return eyeRy;
-  if (name == "eyeRp") return eyeRp;
-  if (name == "eyeRxVel") return eyeRxVel;
-  if (name == "eyeRyVel") return eyeRyVel;
-  if (name == "blink") return myBlink;
-  return kNone;
-}

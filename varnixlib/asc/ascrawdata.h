@@ -1,9 +1,10 @@
 #pragma once
-// One EyeLink recording read from its EDF2ASC text export: header facts, the sample grid with one
-// column per gaze quantity, a status byte per sample, and the lists of eye events, triggers and
+// One EyeLink recording read from its EDF2ASC text export: header facts, the sample grid (a row of
+// gaze channels per sample, the channel matrix), a status byte per sample, and the lists of eye events, triggers and
 // experiment-structure objects. After Process the channel matrix and marker lists feed the
 // synchronisation and the MAT export.
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -24,6 +25,7 @@
 #include "varnixlib/asc/frame.h"
 #include "varnixlib/asc/record.h"
 #include "varnixlib/asc/trigger.h"
+#include "varnixlib/support/defaultinitallocator.h"
 #include "varnixlib/support/platform.h"
 
 class AscTokens;
@@ -56,7 +58,7 @@ class AscRawData {
   /// Largest grid accepted by default: 24 hours of tracker time. Bounds every allocation sized by
   /// timestamps.
   static constexpr uint64_t kMaxGridMilliseconds = 24ull * 3600ull * 1000ull;
-  /// The columns cover the whole span, so a few corrupted digits in the last timestamp of a small
+  /// The matrix covers the whole span, so a few corrupted digits in the last timestamp of a small
   /// file cost memory for hours of samples; the fuzz harness lowers the bound (for every object)
   /// so that such inputs take the same refusal path within the fuzzer's memory limit.
   static void SetGridLimitForTesting(uint64_t milliseconds) { theGridLimit = milliseconds; }
@@ -68,7 +70,7 @@ class AscRawData {
     theReadAhead = mode;
     theChunkLines = chunkLines == 0 ? kChunkLines : chunkLines;
   }
-  /// From this many samples the columns are laid out, and the matrix filled, by both cores.
+  /// From this many samples the matrix is laid out (and rounded) by both cores.
   static constexpr uint32_t kHalvedColumnSamples = 1u << 18;
   /// Lines per chunk of the read-ahead: a few megabytes of buffers, and few handovers per file.
   static constexpr uint64_t kChunkLines = 16384;
@@ -123,8 +125,6 @@ class AscRawData {
 
   bool LoadTriggerNames(const std::string& triggersFileName);
   bool SortEvents(bool skipClosing);
-  void RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, std::vector<double>& x,
-                         std::vector<double>& y);
   bool ProcessFrames();
   void GetTriggerMarkers(std::vector<CMarker>& markers) const;
   void GetEventMarkers(std::vector<CMarker>& markers) const;
@@ -153,12 +153,13 @@ class AscRawData {
   uint32_t LastSampleIndex() const { return myLastSampleIndex; }
   uint32_t NbSamples() const { return myNbSamples; }
   uint32_t NbChannels() const { return myNbChannels; }
-  const std::vector<double>& Data() const { return myData; }
+  /// Sample after sample, each row the channels of ChannelNames().
+  using Matrix = std::vector<double, DefaultInitAllocator<double>>;
+  const Matrix& Data() const { return myData; }
   const std::vector<std::string>& ChannelNames() const { return myChannelNames; }
   const std::vector<uint8_t>& Status() const { return myStatus; }
   const std::vector<uint16_t>& FrameAdvances() const { return myFrameAdvances; }
   const std::vector<uint16_t>& TriggerValues() const { return myTriggerValues; }
-  const std::vector<double>& Blinks() const { return myBlink; }
   bool LeftEyePresent() const { return myLeftEyePresent; }
   bool RightEyePresent() const { return myRightEyePresent; }
   bool VelocityInFile() const { return myVelocityInFile; }
@@ -189,9 +190,6 @@ class AscRawData {
   /// The combined, sorted list; refers to the objects of the lists above.
   const std::vector<Event*>& AllEvents() const { return myAllEvents; }
 
-  /// The gaze columns (released by OrganizeData).
-  const std::vector<double>& Column(std::string_view name) const;
-
  private:
   // The exporter and the parse cache read the recording's lists as they are.
   friend class AscMatExport;
@@ -204,7 +202,24 @@ class AscRawData {
   std::string_view LineText(uint64_t line) const;
   void BuildLineTable();
   bool BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp);
-  bool AllocateColumns(bool velocityWanted);
+  /// The walk writes every sample straight into its row of the channel matrix: these are its
+  /// columns, in the order the finished matrix lists them. The header's SAMPLES line decides the
+  /// first layout; a block with an eye or velocity it did not announce widens the matrix, and
+  /// OrganizeData drops what no sample filled.
+  enum MatrixColumn : uint8_t { kLx, kLy, kLp, kRx, kRy, kRp, kLxVel, kLyVel, kRxVel, kRyVel, kBlinkColumn, kMatrixColumns };
+  using ColumnSet = std::array<bool, kMatrixColumns>;
+  /// The matrix as the header announces it, every value missing (no blink).
+  bool LayOutMatrix(bool velocityWanted);
+  /// Makes the matrix hold exactly the wanted columns: those it had keep their values, new ones
+  /// start missing (no blink). False, with the matrix unchanged, when the memory is not there.
+  bool Relayout(const ColumnSet& wanted);
+  ColumnSet ColumnsInMatrix() const;
+  /// Adds the columns of one eye (its pupil when wanted, its velocity when asked) if missing.
+  bool EnsureEyeColumns(bool left, bool velocity);
+  double& Cell(uint32_t sample, MatrixColumn column) {
+    return myData[static_cast<size_t>(sample) * myStride + static_cast<size_t>(mySlot[column])];
+  }
+  void RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, MatrixColumn x, MatrixColumn y);
   /// Where a report points: the tracker time of the grid index and the text line being read.
   std::string AtPosition(uint32_t index) const {
     // After the walk (the checks at the end of the file) the last line is the one meant.
@@ -267,15 +282,13 @@ class AscRawData {
   std::vector<uint16_t> myFrameAdvances;
   std::vector<uint16_t> myTriggerValues;
   bool myLeftEyePresent = false;
-  std::vector<double> eyeLx, eyeLy, eyeLp, eyeLxVel, eyeLyVel;
   bool myRightEyePresent = false;
-  std::vector<double> eyeRx, eyeRy, eyeRp, eyeRxVel, eyeRyVel;
   bool myPupilWanted = false;
   bool myVelocityInFile = false;
   bool myVelocityNoteShown = false;
-  std::vector<double> myBlink;
-  std::vector<double> myData;
-  std::vector<double> myMatrixAhead;  ///< laid out during the walk, taken by OrganizeData when its size fits
+  Matrix myData;
+  std::array<int32_t, kMatrixColumns> mySlot = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  ///< -1: not in myData
+  uint32_t myStride = 0;  ///< the columns in myData
   std::vector<std::unique_ptr<CSequence>> mySequences;
   std::vector<std::unique_ptr<Displayable>> myDisplayables;
   std::vector<std::unique_ptr<Frame>> myFrames;

@@ -219,42 +219,107 @@ bool AscRawData::BuildGrid(uint32_t startTimestamp, uint32_t endTimestamp) {
   return true;
 }
 
-bool AscRawData::AllocateColumns(bool velocityWanted) {
-  // Pupil and velocity columns that can never reach the matrix are not laid out: on an hour-long
-  // recording each column is tens of megabytes of pages to fault in. Each core lays out half of
-  // the columns: the cost is the kernel's, page by page, and the columns share no page.
+bool AscRawData::LayOutMatrix(bool velocityWanted) {
+  // Pupil and velocity columns that can never reach the finished matrix are left out: on an
+  // hour-long recording each is tens of megabytes of pages to fault in.
   const uint32_t n = myNbSamples;
-  const double missing = myNaNValue;
-  const uint32_t pupils = myPupilWanted ? n : 0;
-  const uint32_t velocities = velocityWanted ? n : 0;
-  bool allocated[2] = {true, true};
-  auto layOut = [&](int half) {
-    try {
-      if (half == 0) {
-        myStatus.assign(n, 0);
-        myFrameAdvances.assign(n, 0);
-        myTriggerValues.assign(n, 0);
-        for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp}) column->assign(column == &eyeLp ? pupils : n, missing);
-        for (std::vector<double>* column : {&eyeLxVel, &eyeLyVel}) column->assign(velocities, missing);
-      } else {
-        for (std::vector<double>* column : {&eyeRx, &eyeRy, &eyeRp}) column->assign(column == &eyeRp ? pupils : n, missing);
-        for (std::vector<double>* column : {&eyeRxVel, &eyeRyVel}) column->assign(velocities, missing);
-        myBlink.assign(n, 0.0);
-      }
-    } catch (const std::bad_alloc&) {
-      allocated[half] = false;
-    }
-  };
-  if (n >= kHalvedColumnSamples) {
-    OnBothCores([&] { layOut(0); }, [&] { layOut(1); });
-  } else {
-    layOut(0);
-    layOut(1);
+  myData = Matrix();
+  mySlot.fill(-1);
+  myStride = 0;
+  ColumnSet wanted{};
+  for (const bool left : {true, false}) {
+    if (!(left ? myHeader.leftColumns : myHeader.rightColumns)) continue;
+    const size_t x = left ? kLx : kRx;
+    const size_t xVel = left ? kLxVel : kRxVel;
+    wanted[x] = wanted[x + 1] = true;
+    wanted[x + 2] = myPupilWanted;
+    wanted[xVel] = wanted[xVel + 1] = velocityWanted && myHeader.velocityColumns;
   }
-  if (!allocated[0] || !allocated[1]) {
+  wanted[kBlinkColumn] = true;
+  bool listed = true;
+  try {
+    myStatus.assign(n, 0);
+    myFrameAdvances.assign(n, 0);
+    myTriggerValues.assign(n, 0);
+  } catch (const std::bad_alloc&) {
+    listed = false;
+  }
+  if (!listed || !Relayout(wanted)) {
     Warn(kNoPosition, "Not enough memory for a grid of " + std::to_string(myNbSamples) + " samples");
     return false;
   }
+  return true;
+}
+
+AscRawData::ColumnSet AscRawData::ColumnsInMatrix() const {
+  ColumnSet in{};
+  for (size_t c = 0; c < kMatrixColumns; ++c) in[c] = mySlot[c] >= 0;
+  return in;
+}
+
+bool AscRawData::EnsureEyeColumns(bool left, bool velocity) {
+  const size_t x = left ? kLx : kRx;
+  const size_t xVel = left ? kLxVel : kRxVel;
+  if (mySlot[x] >= 0 && (!velocity || mySlot[xVel] >= 0)) return true;
+  ColumnSet wanted = ColumnsInMatrix();
+  wanted[x] = wanted[x + 1] = true;
+  wanted[x + 2] = wanted[x + 2] || myPupilWanted;
+  if (velocity) wanted[xVel] = wanted[xVel + 1] = true;
+  return Relayout(wanted);
+}
+
+bool AscRawData::Relayout(const ColumnSet& wanted) {
+  std::array<int32_t, kMatrixColumns> slot;
+  uint32_t stride = 0;
+  bool onlyFewer = true;  // no column is added
+  for (size_t c = 0; c < kMatrixColumns; ++c) {
+    slot[c] = wanted[c] ? static_cast<int32_t>(stride++) : -1;
+    onlyFewer = onlyFewer && (!wanted[c] || mySlot[c] >= 0);
+  }
+  if (slot == mySlot) return true;
+  // Per column of the new rows: where it is read in an old row, or -1 and the value it starts with.
+  std::array<int32_t, kMatrixColumns> from{};
+  std::array<double, kMatrixColumns> initial{};
+  for (size_t c = 0; c < kMatrixColumns; ++c) {
+    if (slot[c] < 0) continue;
+    from[static_cast<size_t>(slot[c])] = mySlot[c];
+    initial[static_cast<size_t>(slot[c])] = c == kBlinkColumn ? 0.0 : myNaNValue;
+  }
+  const uint64_t n = myNbSamples;
+  const uint64_t oldStride = myStride;
+  if (onlyFewer) {
+    // The columns that stay keep their order, so every value moves to a place at or before the
+    // one it is read from: nothing still to be read is overwritten.
+    double* const d = myData.data();
+    for (uint64_t s = 0; s < n; ++s) {
+      for (uint64_t k = 0; k < stride; ++k) d[s * stride + k] = d[s * oldStride + static_cast<uint64_t>(from[k])];
+    }
+    myData.resize(n * stride);
+  } else {
+    Matrix wider;
+    try {
+      wider.resize(n * stride);  // not written here: each core faults in the pages of its own rows
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    const double* const old = myData.data();
+    auto fill = [&](uint64_t first, uint64_t last) {
+      for (uint64_t s = first; s < last; ++s) {
+        double* const row = wider.data() + s * stride;
+        for (uint64_t k = 0; k < stride; ++k) {
+          row[k] = from[k] < 0 ? initial[k] : old[s * oldStride + static_cast<uint64_t>(from[k])];
+        }
+      }
+    };
+    if (n >= kHalvedColumnSamples) {
+      OnBothCores([&] { fill(0, n / 2); }, [&] { fill(n / 2, n); });
+    } else {
+      fill(0, n);
+    }
+    myData.swap(wider);
+  }
+  mySlot = slot;
+  myStride = stride;
   return true;
 }
 

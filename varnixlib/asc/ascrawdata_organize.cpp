@@ -70,13 +70,13 @@ bool AscRawData::SortEvents(bool skipClosing) {
       for (const auto& d : myDisplayables) myTransitions.push_back(std::make_unique<CTransition>(*d));
     }
   }
-  RemoveFalseBlinks(myBlinksLeft, eyeLx, eyeLy);
-  RemoveFalseBlinks(myBlinksRight, eyeRx, eyeRy);
+  RemoveFalseBlinks(myBlinksLeft, kLx, kLy);
+  RemoveFalseBlinks(myBlinksRight, kRx, kRy);
   for (const auto* list : {&myBlinksLeft, &myBlinksRight}) {
     for (const auto& b : *list) {
-      if (b->start > b->end || b->start >= myNbSamples) continue;
+      if (b->start > b->end || b->start >= myNbSamples || mySlot[kBlinkColumn] < 0) continue;
       const uint32_t last = std::min(b->end, myNbSamples - 1);
-      std::fill(myBlink.begin() + b->start, myBlink.begin() + last + 1, 1.0);
+      for (uint32_t s = b->start; s <= last; ++s) Cell(s, kBlinkColumn) = 1.0;
     }
   }
   CombineEvents();
@@ -105,15 +105,19 @@ void AscRawData::CombineEvents() {
   });
 }
 
-void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, std::vector<double>& x,
-                                   std::vector<double>& y) {
+void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, MatrixColumn xColumn,
+                                   MatrixColumn yColumn) {
+  // An eye the matrix has no columns for has no gaze around any blink: none qualifies.
+  if (mySlot[xColumn] < 0 || mySlot[yColumn] < 0) return;
   const uint32_t threshold = myHeader.falseBlinkSamples;
   const double nan = myNaNValue;
-  const uint64_t size = std::min(x.size(), y.size());
+  const uint64_t size = myNbSamples;
+  auto x = [this, xColumn](uint32_t s) -> double& { return Cell(s, xColumn); };
+  auto y = [this, yColumn](uint32_t s) -> double& { return Cell(s, yColumn); };
   auto qualifies = [&](const Blink& b) {
     if (b.end < b.start || b.end - b.start > threshold) return false;
     if (b.start == 0 || static_cast<uint64_t>(b.end) + 1 >= size) return false;
-    return x[b.start - 1] != nan && y[b.start - 1] != nan && x[b.end + 1] != nan && y[b.end + 1] != nan;
+    return x(b.start - 1) != nan && y(b.start - 1) != nan && x(b.end + 1) != nan && y(b.end + 1) != nan;
   };
   // Interpolating one blink can give gaze to a neighbour of an earlier, rejected blink; only
   // those earlier blinks need a second look, found through the samples next to each blink.
@@ -132,14 +136,13 @@ void AscRawData::RemoveFalseBlinks(std::vector<std::unique_ptr<Blink>>& blinks, 
     const Blink& b = *blinks[k];
     const uint32_t a = b.start - 1;
     const uint32_t z = b.end + 1;
-    for (std::vector<double>* column : {&x, &y}) {
-      std::vector<double>& c = *column;
+    for (const MatrixColumn column : {xColumn, yColumn}) {
       // j * difference first, then the division: the same rounding on every sample as the
       // straight line is written, not a rounded slope multiplied up.
-      const double from = c[a];
-      const double difference = c[z] - from;
+      const double from = Cell(a, column);
+      const double difference = Cell(z, column) - from;
       const double span = static_cast<double>(z - a);
-      for (uint32_t j = 1; j < z - a; ++j) c[a + j] = from + j * difference / span;
+      for (uint32_t j = 1; j < z - a; ++j) Cell(a + j, column) = from + j * difference / span;
     }
     removed[k] = true;
     size_t next = k + 1;
@@ -238,31 +241,27 @@ uint32_t AscRawData::ExpectedChannels(bool velocityChannels) const {
 }
 
 bool AscRawData::OrganizeData(const SynchroParams& params) {
-  std::vector<const std::vector<double>*> columns;
+  if (myNbSamples == 0) return Error("AscRawData::OrganizeData !(myNbSamples && myNbChannels)", "");
+  // The matrix keeps the eyes the samples held, with the pupils and velocity asked for, and the
+  // blink channel last.
+  ColumnSet wanted{};
+  for (const bool left : {true, false}) {
+    if (!(left ? myLeftEyePresent : myRightEyePresent)) continue;
+    const size_t x = left ? kLx : kRx;
+    const size_t xVel = left ? kLxVel : kRxVel;
+    wanted[x] = wanted[x + 1] = true;
+    wanted[x + 2] = params.pupilSize;
+    wanted[xVel] = wanted[xVel + 1] = params.velocityChannels && myVelocityInFile;
+  }
+  wanted[kBlinkColumn] = true;
+  if (!Relayout(wanted)) return Error("AscRawData::OrganizeData : not enough memory for the channel matrix", "");
+  static constexpr const char* kNames[kMatrixColumns] = {"eyeLx",    "eyeLy",    "eyeLp",    "eyeRx",
+                                                         "eyeRy",    "eyeRp",    "eyeLxVel", "eyeLyVel",
+                                                         "eyeRxVel", "eyeRyVel", "blink"};
   myChannelNames.clear();
-  auto add = [&](const char* name, const std::vector<double>& column) {
-    myChannelNames.emplace_back(name);
-    columns.push_back(&column);
-  };
-  if (myLeftEyePresent) {
-    add("eyeLx", eyeLx);
-    add("eyeLy", eyeLy);
-    if (params.pupilSize) add("eyeLp", eyeLp);
+  for (size_t c = 0; c < kMatrixColumns; ++c) {
+    if (wanted[c]) myChannelNames.emplace_back(kNames[c]);
   }
-  if (myRightEyePresent) {
-    add("eyeRx", eyeRx);
-    add("eyeRy", eyeRy);
-    if (params.pupilSize) add("eyeRp", eyeRp);
-  }
-  if (params.velocityChannels && myLeftEyePresent && myVelocityInFile) {
-    add("eyeLxVel", eyeLxVel);
-    add("eyeLyVel", eyeLyVel);
-  }
-  if (params.velocityChannels && myRightEyePresent && myVelocityInFile) {
-    add("eyeRxVel", eyeRxVel);
-    add("eyeRyVel", eyeRyVel);
-  }
-  add("blink", myBlink);
   if (myHeader.sampleKind == "HREF") {
     // Head-referenced positions are angles, not screen pixels: the names say so, so that nobody
     // reads them as gaze on the screen. The pupil is the same quantity either way.
@@ -270,45 +269,17 @@ bool AscRawData::OrganizeData(const SynchroParams& params) {
       if (name.starts_with("eye") && !name.ends_with("p")) name.replace(0, 3, "href");
     }
   }
-  myNbChannels = static_cast<uint32_t>(columns.size());
-  if (myNbSamples == 0) return Error("AscRawData::OrganizeData !(myNbSamples && myNbChannels)", "");
-
-  const uint64_t channels = myNbChannels;
-  try {
-    // Every value is written below: the matrix laid out during the walk serves when the file held
-    // the channels its header announced.
-    if (myMatrixAhead.size() == static_cast<size_t>(myNbSamples) * channels) {
-      myData.swap(myMatrixAhead);
+  myNbChannels = myStride;
+  if (params.roundGaze) {
+    auto round = [this](uint64_t from, uint64_t to) {
+      for (uint64_t k = from; k < to; ++k) myData[k] = RoundHalfAway(myData[k]);
+    };
+    const uint64_t values = myData.size();
+    if (myNbSamples >= kHalvedColumnSamples) {
+      OnBothCores([&] { round(0, values / 2); }, [&] { round(values / 2, values); });
     } else {
-      std::vector<double>().swap(myMatrixAhead);
-      myData.assign(static_cast<size_t>(myNbSamples) * channels, 0.0);
+      round(0, values);
     }
-  } catch (const std::bad_alloc&) {
-    return Error("AscRawData::OrganizeData : not enough memory for the channel matrix", "");
-  }
-  std::vector<double>().swap(myMatrixAhead);
-  // Samples [from, to) of every column into their rows; each core takes half of the samples.
-  auto fill = [&](uint64_t from, uint64_t to) {
-    for (uint64_t j = 0; j < channels; ++j) {
-      const double* column = columns[j]->data();
-      double* out = myData.data() + from * channels + j;
-      if (params.roundGaze) {
-        for (uint64_t s = from; s < to; ++s, out += channels) *out = RoundHalfAway(column[s]);
-      } else {
-        for (uint64_t s = from; s < to; ++s, out += channels) *out = column[s];
-      }
-    }
-  };
-  const uint64_t samples = myNbSamples;
-  if (samples >= kHalvedColumnSamples) {
-    OnBothCores([&] { fill(0, samples / 2); }, [&] { fill(samples / 2, samples); });
-  } else {
-    fill(0, samples);
-  }
-  // The matrix holds everything from here on; the columns would double the memory.
-  for (std::vector<double>* column : {&eyeLx, &eyeLy, &eyeLp, &eyeLxVel, &eyeLyVel, &eyeRx, &eyeRy, &eyeRp,
-                                       &eyeRxVel, &eyeRyVel, &myBlink}) {
-    std::vector<double>().swap(*column);
   }
   return true;
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -13,7 +12,6 @@
 #include "varnixlib/asc/ascrawdata.h"
 #include "varnixlib/asc/asctokens.h"
 #include "varnixlib/asc/eventtypes.h"
-#include "varnixlib/support/backgroundjob.h"
 #include "varnixlib/support/report.h"
 
 namespace {
@@ -153,16 +151,11 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
     const bool worker = theReadAhead == ReadAhead::kOn ||
                         (theReadAhead == ReadAhead::kAuto && walked >= 4 * theChunkLines &&
                          std::thread::hardware_concurrency() > 1);
-    // The text behind the walk is released as it goes, and from halfway the channel matrix is laid
-    // out on the second core (its pages cost the kernel as much as the columns', and after the
-    // walk there would be nothing else for that core to do): the text released so far makes room
-    // for it, so the stage's peak memory stays below the text plus the columns plus the matrix.
-    const uint64_t expectedMatrix = uint64_t{myNbSamples} * ExpectedChannels(velocityChannels);
-    const uint64_t halfway = firstDataLine + walked / 2;
+    // The text behind the walk is released as it goes: the stage's peak memory stays near the
+    // text plus the matrix.
     const uint64_t step = 4 * theChunkLines;
     uint64_t nextRelease = firstDataLine + step;
     uint64_t released = 0;  // bytes of text
-    std::optional<Varnix::BackgroundJob> layOut;  // declared before the read-ahead: ends after it
     // Pupils (token 3, and 6 of a binocular line) and the velocities of a binocular line (7 to 10)
     // are not read when they cannot reach the columns.
     uint16_t wanted = SampleFields::kAllFields;
@@ -178,16 +171,6 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
         const uint64_t keep = std::max(released, myLineOffsets[myCurrentLine > 64 ? myCurrentLine - 64 : 0]);
         myText.Release(released, keep - released);
         released = keep;
-        if (!layOut && myCurrentLine >= halfway && myNbSamples >= kHalvedColumnSamples) {
-          layOut.emplace();
-          layOut->Start([this, expectedMatrix] {
-            try {
-              myMatrixAhead.assign(expectedMatrix, 0.0);
-            } catch (const std::bad_alloc&) {
-              // OrganizeData asks again, and reports it when the memory is still not there.
-            }
-          });
-        }
       }
       const SampleFields& f = ahead.At(myCurrentLine);
       if (f.count < 3) continue;
@@ -283,29 +266,25 @@ bool AscRawData::ParseSampleLine(const SampleFields& f, uint32_t i, bool velocit
   myStatus[i] |= myRecordFlags;
   if (eyes == 0) return true;
 
-  struct EyeColumns {
-    std::vector<double>& x;
-    std::vector<double>& y;
-    std::vector<double>& p;
-    std::vector<double>& xVel;
-    std::vector<double>& yVel;
-    bool& present;
-  };
-  EyeColumns left{eyeLx, eyeLy, eyeLp, eyeLxVel, eyeLyVel, myLeftEyePresent};
-  EyeColumns right{eyeRx, eyeRy, eyeRp, eyeRxVel, eyeRyVel, myRightEyePresent};
-
   // Stores one eye from its x token onward (x, y, pupil) and its two velocity tokens.
-  auto store = [&](EyeColumns& eye, size_t xToken, size_t velToken, size_t velNeeded) {
-    if (f.Missing(xToken) || f.Missing(xToken + 1)) return;
-    eye.present = true;
+  auto store = [&](bool leftEye, size_t xToken, size_t velToken, size_t velNeeded) {
+    if (f.Missing(xToken) || f.Missing(xToken + 1)) return true;
+    if (!EnsureEyeColumns(leftEye, velocity)) {
+      Warn(i, "Not enough memory for the columns of a block's other eye");
+      return false;
+    }
+    (leftEye ? myLeftEyePresent : myRightEyePresent) = true;
+    const size_t x = leftEye ? kLx : kRx;
+    const size_t xVel = leftEye ? kLxVel : kRxVel;
+    double* const row = myData.data() + static_cast<size_t>(i) * myStride;
     const double xv = f.Value(xToken);
     const double yv = f.Value(xToken + 1);
-    eye.x[i] = xv;
-    eye.y[i] = yv;
-    if (myPupilWanted) eye.p[i] = f.Value(xToken + 2);
+    row[mySlot[x]] = xv;
+    row[mySlot[x + 1]] = yv;
+    if (myPupilWanted) row[mySlot[x + 2]] = f.Value(xToken + 2);
     if (velocity && n >= velNeeded && !f.Missing(velToken) && !f.Missing(velToken + 1)) {
-      eye.xVel[i] = f.Value(velToken);
-      eye.yVel[i] = f.Value(velToken + 1);
+      row[mySlot[xVel]] = f.Value(velToken);
+      row[mySlot[xVel + 1]] = f.Value(velToken + 1);
     }
     if (!href && (xv < 0 || xv >= myHeader.screenWidth || yv < 0 || yv >= myHeader.screenHeight)) {
       myStatus[i] |= kOffScreen;  // head-referenced angles have no screen to leave
@@ -316,6 +295,7 @@ bool AscRawData::ParseSampleLine(const SampleFields& f, uint32_t i, bool velocit
         myStatus[i] |= kOutsideDisplayable;
       }
     }
+    return true;
   };
 
   if (eyes == (kLeftEye | kRightEye)) {
@@ -323,14 +303,11 @@ bool AscRawData::ParseSampleLine(const SampleFields& f, uint32_t i, bool velocit
     if (n < 7) return true;
     if (!f.Position(1) || !f.Position(2)) return StopOnCorruption(i, kCorrupted, f.stamp);
     if (!f.Position(4) || !f.Position(5)) return StopOnCorruption(i, kCorrupted, f.stamp);
-    store(left, 1, 7, 9);
-    store(right, 4, 9, 11);
-  } else {
-    if (n < 4) return true;
-    if (!f.Position(1) || !f.Position(2)) return StopOnCorruption(i, kCorrupted, f.stamp);
-    store(eyes == kLeftEye ? left : right, 1, 4, 6);
+    return store(true, 1, 7, 9) && store(false, 4, 9, 11);
   }
-  return true;
+  if (n < 4) return true;
+  if (!f.Position(1) || !f.Position(2)) return StopOnCorruption(i, kCorrupted, f.stamp);
+  return store(eyes == kLeftEye, 1, 4, 6);
 }
 
 void AscRawData::ParseEventLine(AscTokens& t) {

@@ -132,7 +132,7 @@ TEST(AscCache, AStaleCutOrForeignCacheIsIgnoredAndTheFileParsed) {
   edited.replace(edited.find("1002\t1.5"), 8, "1002\t9.5");
   AscRawData fresh;
   {
-    const std::vector<double> data = reparse(good, edited, p);
+    const AscRawData::Matrix data = reparse(good, edited, p);
     EXPECT_NE(data, first.asc.Data());
     EXPECT_EQ(data[first.asc.NbChannels()], 9.5);  // left x of the first sample line (index 1)
   }

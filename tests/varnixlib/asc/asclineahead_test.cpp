@@ -30,7 +30,7 @@ struct StageResult {
   bool ok = false;
   bool stopped = false;
   std::vector<std::string> channels;
-  std::vector<double> data;
+  AscRawData::Matrix data;
   std::vector<uint8_t> status;
   std::vector<uint16_t> frameAdvances;
   std::vector<uint16_t> triggerValues;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
+#include <random>
 
 #include "asctestfile.h"
 
@@ -132,6 +134,91 @@ TEST(AscChannels, TheOrderFollowsTheEyesAndTheSwitches) {
   // An eye without any stored position has no channels.
   AscRun none(Head("LEFT\tRIGHT") + "1000\t.\t.\t0\t5\t6\t7\t...\n" + End(1001));
   EXPECT_EQ(none.asc.ChannelNames(), (std::vector<std::string>{"eyeRx", "eyeRy", "blink"}));
+}
+
+TEST(AscChannels, BlocksWithOtherEyesThanTheHeaderAnnouncesKeepEverySample) {
+  // Recordings of one to three blocks, each with its own eyes and velocity, the first block's
+  // SAMPLES line being the header's: a block the header did not announce widens the matrix, an
+  // announced eye that never had a position leaves it. Every sample is checked against what its
+  // block wrote, and every channel against the eyes that had positions.
+  std::mt19937 random(20261208);
+  const char* const kEyes[3] = {"LEFT", "RIGHT", "LEFT\tRIGHT"};
+  for (int trial = 0; trial < 60; ++trial) {
+    SynchroParams p = AscRun::Defaults();
+    p.pupilSize = random() % 2 == 0;
+    p.velocityChannels = random() % 2 == 0;
+    const int blocks = 1 + static_cast<int>(random() % 3);
+    std::string text;
+    std::map<std::string, std::map<unsigned, double>> truth;  // channel -> sample -> value
+    bool present[2] = {false, false};
+    bool velocitySeen = false;
+    unsigned time = 1000;
+    for (int b = 0; b < blocks; ++b) {
+      const int eyes = static_cast<int>(random() % 3);
+      const bool vel = random() % 2 == 0;
+      // An eye whose block writes dots only: announced, never present.
+      const int dotted = random() % 4 == 0 ? static_cast<int>(random() % 2) : -1;
+      const std::string eyeText = kEyes[eyes];
+      if (b == 0) {
+        text = Head(eyeText, "1000.00", vel, time);
+      } else {
+        text += "START\t" + std::to_string(time) + " \t" + eyeText + "\tSAMPLES\tEVENTS\n" + "SAMPLES\tGAZE\t" +
+                eyeText + (vel ? "\tVEL" : "") + "\tRATE\t1000.00\tTRACKING\tCR\tFILTER\t2\n";
+      }
+      velocitySeen = velocitySeen || vel;
+      const std::vector<int> sides = eyes == 2 ? std::vector<int>{0, 1} : std::vector<int>{eyes};
+      for (unsigned k = 0; k < 20; ++k, ++time) {
+        const unsigned s = time - 1000;
+        std::string line = std::to_string(time);
+        std::string velocities;
+        for (const int side : sides) {
+          const std::string eye = side == 0 ? "L" : "R";
+          const bool dots = side == dotted;
+          const double x = 100.5 * (side + 1) + s, y = 50.25 + s, pupil = 900 + s, vx = -1.5 - s, vy = 2.5 + b;
+          line += dots ? "\t   .\t   .\t    0.0" : "\t" + std::to_string(x) + "\t" + std::to_string(y) + "\t" + std::to_string(pupil);
+          velocities += dots ? "\t   .\t   ." : "\t" + std::to_string(vx) + "\t" + std::to_string(vy);
+          if (dots) continue;
+          present[side] = true;
+          truth["eye" + eye + "x"][s] = x;
+          truth["eye" + eye + "y"][s] = y;
+          truth["eye" + eye + "p"][s] = pupil;
+          if (vel) {
+            truth["eye" + eye + "xVel"][s] = vx;
+            truth["eye" + eye + "yVel"][s] = vy;
+          }
+        }
+        text += line + (vel ? velocities : "") + "\t.....\n";
+      }
+      text += End(time - 1);
+      time += 5;  // a few samples between blocks that no line writes
+    }
+    std::vector<std::string> names;
+    for (const char* eye : {"L", "R"}) {
+      if (!present[eye[0] == 'R']) continue;
+      names.push_back(std::string("eye") + eye + "x");
+      names.push_back(std::string("eye") + eye + "y");
+      if (p.pupilSize) names.push_back(std::string("eye") + eye + "p");
+    }
+    for (const char* eye : {"L", "R"}) {
+      if (!present[eye[0] == 'R'] || !p.velocityChannels || !velocitySeen) continue;
+      names.push_back(std::string("eye") + eye + "xVel");
+      names.push_back(std::string("eye") + eye + "yVel");
+    }
+    names.push_back("blink");
+    std::unique_ptr<AscRun> run;
+    Capture([&] { run = std::make_unique<AscRun>(text, p); });
+    ASSERT_TRUE(run->ok) << text;
+    ASSERT_EQ(run->asc.ChannelNames(), names) << text;
+    ASSERT_EQ(run->asc.Data().size(), static_cast<size_t>(run->asc.NbSamples()) * names.size());
+    for (const std::string& name : names) {
+      for (uint32_t s = 0; s < run->asc.NbSamples(); ++s) {
+        const auto column = truth.find(name);
+        const bool written = column != truth.end() && column->second.count(s) != 0;
+        const double expected = name == "blink" ? 0.0 : written ? column->second.at(s) : AscRawData::kMissing;
+        ASSERT_EQ(At(run->asc, name, s), expected) << "trial " << trial << ' ' << name << " sample " << s << '\n' << text;
+      }
+    }
+  }
 }
 
 TEST(AscChannels, RoundingForIntegerEegRoundsHalvesAwayFromZero) {

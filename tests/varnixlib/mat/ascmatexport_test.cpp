@@ -146,7 +146,7 @@ TEST(AscMatExport, TheFileHoldsEyetrackerAcqWithHeaderDataAndEventsInOrder) {
   matvar_t* raw = F(data, "raw");
   EXPECT_EQ(raw->class_type, MAT_C_DOUBLE);
   EXPECT_EQ(Dims(raw), (std::vector<size_t>{3, e.run.asc.NbSamples()}));
-  EXPECT_EQ(Values<double>(raw), e.run.asc.Data());
+  EXPECT_EQ(Values<double>(raw), std::vector<double>(e.run.asc.Data().begin(), e.run.asc.Data().end()));
   matvar_t* fseek = F(data, "fseek");
   EXPECT_EQ(fseek->class_type, MAT_C_UINT32);
   ASSERT_EQ(Dims(fseek), (std::vector<size_t>{1, e.run.asc.NbLines()}));
