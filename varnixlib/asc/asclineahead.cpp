@@ -44,44 +44,46 @@ void SampleFields::Read(std::string_view line, uint16_t wanted) {
       ++count;
       continue;
     }
-    const bool negative = *p == '-';
-    if (negative) ++p;
-    uint64_t mantissa = 0;
-    int digits = 0;
-    int fraction = 0;
-    bool dot = false;
-    bool plain = true;  // [-]digits[.digits], the form read here
-    bool onlyPosition = true;
-    for (; p < end && !IsSeparator(*p); ++p) {
-      const char c = *p;
-      if (IsDigit(c)) {
-        if (digits == 16) {
-          plain = false;  // more digits than a double holds exactly
-          continue;
-        }
-        mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-        ++digits;
-        fraction += dot;
-      } else if (c == '.' && !dot) {
-        dot = true;
-      } else {
-        plain = false;
-        onlyPosition = onlyPosition && (c == '-' || c == '.');
+    const uint16_t bit = static_cast<uint16_t>(1u << count);
+    ++count;
+    // Nearly every token is a plain "[-]ddd.d": read straight through, with no test per
+    // character beyond the digit's own; anything else is read again below, character by character.
+    {
+      const char* q = p;
+      const bool negative = *q == '-';
+      q += negative;
+      uint64_t mantissa = 0;
+      const char* const whole = q;
+      while (q < end && IsDigit(*q)) mantissa = mantissa * 10 + static_cast<uint64_t>(*q++ - '0');
+      ptrdiff_t digits = q - whole;
+      ptrdiff_t fraction = 0;
+      if (q < end && *q == '.') {
+        const char* const decimals = ++q;
+        while (q < end && IsDigit(*q)) mantissa = mantissa * 10 + static_cast<uint64_t>(*q++ - '0');
+        fraction = q - decimals;
+        digits += fraction;
+      }
+      if ((q == end || IsSeparator(*q)) && digits > 0 && digits <= 15) {
+        position |= bit;
+        const double v = static_cast<double>(mantissa) / kPow10[fraction];
+        value[count - 1] = negative ? -v : v;
+        p = q;
+        continue;
       }
     }
+    bool onlyPosition = true;
+    while (p < end && !IsSeparator(*p)) {
+      const char c = *p++;
+      onlyPosition = onlyPosition && (IsDigit(c) || c == '-' || c == '.');
+    }
     const std::string_view token(begin, static_cast<size_t>(p - begin));
-    const uint16_t bit = static_cast<uint16_t>(1u << count);
     if (onlyPosition) position |= bit;
     if (AscTokens::IsMissing(token)) {
       missing |= bit;
-      value[count] = -1.0;
-    } else if (plain && digits > 0 && digits <= 15) {
-      const double v = static_cast<double>(mantissa) / kPow10[fraction];
-      value[count] = negative ? -v : v;
+      value[count - 1] = -1.0;
     } else {
-      value[count] = AscTokens::DoubleValue(token);
+      value[count - 1] = AscTokens::DoubleValue(token);
     }
-    ++count;
   }
   // Tokens the line lacks read as empty ones do: no value, and nothing but position characters.
   for (size_t k = std::max<size_t>(count, 1); k < kFields; ++k) {
