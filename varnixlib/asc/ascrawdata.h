@@ -328,4 +328,7 @@ class AscRawData {
   uint16_t myLastFrameNumber = 0;
   uint16_t mySequenceCounter = 1;
   int myProgress = 0;  ///< the last percentage printed, for the whole run
+  /// The sample indices [from, to) that share the last percentage computed.
+  uint64_t myProgressFrom = 0;
+  uint64_t myProgressTo = 0;
 };

@@ -73,6 +73,7 @@ void AscRawData::ResetParseState() {
   myFractionStyle = false;
   myGridWarnings = 0;
   myFirstGridWarningLine = 0;
+  myProgressFrom = myProgressTo = 0;
 }
 
 bool AscRawData::PlaceSample(std::string_view token, uint32_t& i) {
@@ -219,7 +220,21 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
 }
 
 void AscRawData::ReportProgress(uint32_t i) {
-  const int q = static_cast<int>(static_cast<double>(i) * 100.0 / myNbSamples);
+  // Called for every sample line; the percentage changes a hundred times per file. Between those
+  // indices nothing is computed; at each change the indices of the new percentage are found
+  // with the same division, so the lines printed are the same as dividing every time.
+  if (i >= myProgressFrom && i < myProgressTo) return;
+  const uint64_t n = myNbSamples;
+  const auto percent = [n](uint64_t k) { return static_cast<int>(static_cast<double>(k) * 100.0 / n); };
+  const int q = percent(i);
+  uint64_t from = static_cast<uint64_t>(q) * n / 100;
+  while (from > 0 && percent(from - 1) >= q) --from;
+  while (percent(from) < q) ++from;
+  uint64_t to = std::max(from, (static_cast<uint64_t>(q) + 1) * n / 100);
+  while (to > from && percent(to - 1) > q) --to;
+  while (percent(to) <= q) ++to;
+  myProgressFrom = from;
+  myProgressTo = to;
   if (q == myProgress) return;
   char text[16];
   std::snprintf(text, sizeof text, "%3d %%\r", static_cast<int>(static_cast<uint64_t>(i) * 100u / myNbSamples));

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <random>
 
 #include "asctestfile.h"
 #include "varnixlib/asc/asctokens.h"
@@ -255,6 +257,41 @@ TEST(AscStates, ProgressPrintsEachWholePercentOnceThenOneHundred) {
   expected += "100 %\n";
   const std::string out = Capture([&] { EXPECT_TRUE(AscRun(text + End(1100)).ok); });
   EXPECT_EQ(out, expected);
+}
+
+TEST(AscStates, ProgressMatchesTheDivisionOfEverySampleForAnyLengthAndGaps) {
+  // Grids of awkward sizes, sample lines with random gaps and samples on repeated lines: the
+  // percentages printed are those of dividing at every sample line, once per change.
+  std::mt19937 random(7);
+  for (const unsigned n : {1u, 2u, 3u, 7u, 99u, 100u, 101u, 199u, 333u, 1001u, 4099u}) {
+    std::string text = Head();
+    std::vector<unsigned> indices;
+    for (unsigned k = 0; k < n; ++k) {
+      if (k != 0 && k + 1 != n && random() % 5 == 0) continue;  // no line: the first and last stay
+      const int copies = random() % 9 == 0 ? 2 : 1;             // the same timestamp twice
+      for (int c = 0; c < copies; ++c) {
+        text += Mono(1000 + k, "1", "1");
+        indices.push_back(k);
+      }
+    }
+    std::unique_ptr<AscRun> run;
+    const std::string out = Capture([&] { run = std::make_unique<AscRun>(text + End(1000 + n - 1)); });
+    ASSERT_TRUE(run->ok);
+    const uint32_t samples = run->asc.NbSamples();
+    std::string expected;
+    int last = 0;
+    for (const unsigned i : indices) {
+      const int q = static_cast<int>(static_cast<double>(i) * 100.0 / samples);
+      if (q == last) continue;
+      char percent[16];
+      std::snprintf(percent, sizeof percent, "%3d %%\r", q);
+      expected += percent;
+      last = q;
+    }
+    expected += "100 %\n";
+    // A one-sample file is also warned about after the walk; only the progress is compared.
+    EXPECT_EQ(out.substr(0, out.find("100 %\n") + 6), expected) << n << " samples";
+  }
 }
 
 TEST(AscStates, WarningsAreNamedOnTheConsoleAndGoToTheConsoleWhenTheLogIsClosed) {
