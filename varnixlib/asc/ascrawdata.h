@@ -215,7 +215,11 @@ class AscRawData {
   bool Relayout(const ColumnSet& wanted);
   ColumnSet ColumnsInMatrix() const;
   /// Adds the columns of one eye (its pupil when wanted, its velocity when asked) if missing.
-  bool EnsureEyeColumns(bool left, bool velocity);
+  bool EnsureEyeColumns(bool left, bool velocity) {
+    const size_t x = left ? kLx : kRx;
+    return (mySlot[x] >= 0 && (!velocity || mySlot[left ? kLxVel : kRxVel] >= 0)) || AddEyeColumns(left, velocity);
+  }
+  bool AddEyeColumns(bool left, bool velocity);
   double& Cell(uint32_t sample, MatrixColumn column) {
     return myData[static_cast<size_t>(sample) * myStride + static_cast<size_t>(mySlot[column])];
   }
@@ -284,6 +288,7 @@ class AscRawData {
   bool myLeftEyePresent = false;
   bool myRightEyePresent = false;
   bool myPupilWanted = false;
+  bool myHrefSamples = false;  ///< the header's sample kind, for the walk: head-referenced angles
   bool myVelocityInFile = false;
   bool myVelocityNoteShown = false;
   Matrix myData;

@@ -257,10 +257,9 @@ AscRawData::ColumnSet AscRawData::ColumnsInMatrix() const {
   return in;
 }
 
-bool AscRawData::EnsureEyeColumns(bool left, bool velocity) {
+bool AscRawData::AddEyeColumns(bool left, bool velocity) {
   const size_t x = left ? kLx : kRx;
   const size_t xVel = left ? kLxVel : kRxVel;
-  if (mySlot[x] >= 0 && (!velocity || mySlot[xVel] >= 0)) return true;
   ColumnSet wanted = ColumnsInMatrix();
   wanted[x] = wanted[x + 1] = true;
   wanted[x + 2] = wanted[x + 2] || myPupilWanted;

@@ -144,6 +144,7 @@ void AscRawData::GridWarning(std::string_view what, uint64_t line) {
 
 bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
   ResetParseState();
+  myHrefSamples = myHeader.sampleKind == "HREF";
   const uint64_t lines = NbLines();
   {
     // Splitting and number reading run ahead of the walk (on the second core for a long file);
@@ -256,7 +257,7 @@ bool AscRawData::ParseSampleLine(const SampleFields& f, uint32_t i, bool velocit
   }
 
   const uint8_t eyes = myRecordFlags & (kLeftEye | kRightEye);
-  const bool href = myHeader.sampleKind == "HREF";
+  const bool href = myHrefSamples;
   const bool velocity = velocityChannels && myVelocityInFile;
   const size_t n = f.count;
   if (velocity && eyes != 0 && !myVelocityNoteShown) {
