@@ -1,8 +1,8 @@
 #pragma once
 // One EyeLink recording read from its EDF2ASC text export: header facts, the sample grid (a row of
-// gaze channels per sample, the channel matrix), a status byte per sample, and the lists of eye events, triggers and
-// experiment-structure objects. After Process the channel matrix and marker lists feed the
-// synchronisation and the MAT export.
+// gaze channels per sample, the channel matrix), a status byte per sample, and the lists of eye
+// events, triggers and experiment-structure objects. After Process the channel matrix and marker
+// lists feed the synchronisation and the MAT export.
 
 #include <array>
 #include <cstdint>
@@ -206,7 +206,9 @@ class AscRawData {
   /// columns, in the order the finished matrix lists them. The header's SAMPLES line decides the
   /// first layout; a block with an eye or velocity it did not announce widens the matrix, and
   /// OrganizeData drops what no sample filled.
-  enum MatrixColumn : uint8_t { kLx, kLy, kLp, kRx, kRy, kRp, kLxVel, kLyVel, kRxVel, kRyVel, kBlinkColumn, kMatrixColumns };
+  enum MatrixColumn : uint8_t {
+    kLx, kLy, kLp, kRx, kRy, kRp, kLxVel, kLyVel, kRxVel, kRyVel, kBlinkColumn, kMatrixColumns
+  };
   using ColumnSet = std::array<bool, kMatrixColumns>;
   /// The matrix as the header announces it, every value missing (no blink).
   bool LayOutMatrix(bool velocityWanted);
@@ -217,7 +219,8 @@ class AscRawData {
   /// Adds the columns of one eye (its pupil when wanted, its velocity when asked) if missing.
   bool EnsureEyeColumns(bool left, bool velocity) {
     const size_t x = left ? kLx : kRx;
-    return (mySlot[x] >= 0 && (!velocity || mySlot[left ? kLxVel : kRxVel] >= 0)) || AddEyeColumns(left, velocity);
+    const size_t xVel = left ? kLxVel : kRxVel;
+    return (mySlot[x] >= 0 && (!velocity || mySlot[xVel] >= 0)) || AddEyeColumns(left, velocity);
   }
   bool AddEyeColumns(bool left, bool velocity);
   double& Cell(uint32_t sample, MatrixColumn column) {
