@@ -92,7 +92,7 @@ void SampleFields::Read(std::string_view line, uint16_t wanted) {
   }
 }
 
-LineReadAhead::LineReadAhead(const char* text, const std::vector<uint64_t>& lineOffsets, uint64_t first,
+LineReadAhead::LineReadAhead(const char* text, const uint64_t* lineOffsets, uint64_t first,
                              uint64_t last, uint64_t chunkLines, bool worker, uint16_t wanted)
     : myText(text),
       myOffsets(lineOffsets),

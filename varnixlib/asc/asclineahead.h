@@ -60,7 +60,7 @@ class LineReadAhead {
   /// text and lineOffsets (line starts plus one past the last line, as AscRawData keeps them) must
   /// not change while this object lives; nothing else is shared with the worker.
   /// wanted: the tokens whose fields are read (SampleFields::Read).
-  LineReadAhead(const char* text, const std::vector<uint64_t>& lineOffsets, uint64_t first, uint64_t last,
+  LineReadAhead(const char* text, const uint64_t* lineOffsets, uint64_t first, uint64_t last,
                 uint64_t chunkLines, bool worker, uint16_t wanted = SampleFields::kAllFields);
   /// Stops and joins the worker, wherever it is.
   ~LineReadAhead();
@@ -81,7 +81,7 @@ class LineReadAhead {
   void Work();
 
   const char* const myText;
-  const std::vector<uint64_t>& myOffsets;
+  const uint64_t* const myOffsets;
   const uint64_t myFirst;
   const uint64_t myLast;
   const uint64_t myChunkLines;

@@ -150,6 +150,7 @@ void AscRawData::BuildLineTable() {
   const bool endsWithFeed = size > 0 && text[size - 1] == '\n';
   const uint64_t lines = firstCount + secondCount + (endsWithFeed ? 0 : 1);
   // Line starts, then one past the end of the last line, as if it too ended with a line feed.
+  // Every entry is written below, each half's pages first by its own core: nothing is zeroed first.
   myLineOffsets.resize(lines + 1);
   uint64_t* const table = myLineOffsets.data();
   table[0] = 0;

@@ -166,7 +166,8 @@ class AscRawData {
   bool FramesInEvents() const { return myFramesInEvents; }
   bool WarningsWritten() const { return myWarningsWritten; }
   /// Byte offset of the start of every text line, in line order.
-  const std::vector<uint64_t>& LineOffsets() const { return myLineOffsets; }
+  using LineTable = std::vector<uint64_t, DefaultInitAllocator<uint64_t>>;
+  const LineTable& LineOffsets() const { return myLineOffsets; }
   uint64_t NbLines() const { return myLineOffsets.empty() ? 0 : myLineOffsets.size() - 1; }
 
   const std::vector<std::unique_ptr<CSequence>>& Sequences() const { return mySequences; }
@@ -284,7 +285,7 @@ class AscRawData {
   uint64_t myCurrentLine = 0;
   Varnix::Platform::MappedFile myText;  ///< the whole file; the line table points into it
   uint64_t myTextSize = 0;
-  std::vector<uint64_t> myLineOffsets;  ///< line starts, plus one past the end of the last line
+  LineTable myLineOffsets;  ///< line starts, plus one past the end of the last line
   std::vector<uint8_t> myStatus;
   std::vector<uint16_t> myFrameAdvances;
   std::vector<uint16_t> myTriggerValues;

@@ -163,7 +163,7 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
     uint16_t wanted = SampleFields::kAllFields;
     if (!myPupilWanted) wanted &= static_cast<uint16_t>(~((1u << 3) | (1u << 6)));
     if (!velocityChannels) wanted &= static_cast<uint16_t>(~(0xFu << 7));
-    LineReadAhead ahead(myText.Data(), myLineOffsets, firstDataLine, lines, theChunkLines, worker, wanted);
+    LineReadAhead ahead(myText.Data(), myLineOffsets.data(), firstDataLine, lines, theChunkLines, worker, wanted);
     AscTokens t;
     for (myCurrentLine = firstDataLine; myCurrentLine < lines; ++myCurrentLine) {
       if (myCurrentLine == nextRelease && worker) {
