@@ -159,7 +159,7 @@ bool AscRawData::ParseLines(uint64_t firstDataLine, bool velocityChannels) {
     uint64_t nextRelease = firstDataLine + step;
     uint64_t released = 0;  // bytes of text
     // Pupils (token 3, and 6 of a binocular line) and the velocities of a binocular line (7 to 10)
-    // are not read when they cannot reach the columns.
+    // are not read when they cannot reach the matrix.
     uint16_t wanted = SampleFields::kAllFields;
     if (!myPupilWanted) wanted &= static_cast<uint16_t>(~((1u << 3) | (1u << 6)));
     if (!velocityChannels) wanted &= static_cast<uint16_t>(~(0xFu << 7));
